@@ -1,0 +1,99 @@
+// The main window object. Both faces create exactly one; its methods are the engine. Each method is
+// defined in the folder of the subsystem that owns it, one file per concern:
+//   core/        start-up, command line, console output, catalogs
+//   package/     unpacking and the INF reader
+//   certificates/ signer chain report and certificate installation
+//   workflows/   update decision, installation, removal, update and printer-addition sequences
+//   console/     the console run and the console twins of the workflows
+//   wizard/      the window's pages and workers
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/DriverRecords.h"
+#include "core/StringCatalog.h"
+#include "platform/ui/Controls.h"
+
+namespace txr {
+
+// Process exit codes of the console face.
+enum ExitCode : int {
+    ExitSuccess = 0,
+    ExitInstallFailure = 1603,     // console not created, model not in package, a step failed
+    ExitInvalidCommandLine = 1639, // help or error frame shown because the command line was wrong
+    ExitRestartRequired = 3010,    // done, and the platform asked for a restart
+};
+
+// A failure that carries its message to the place that reports it (a message box or an
+// "ERROR:" line); never crosses the platform seam, a window procedure or a worker thread.
+class Error {
+public:
+    explicit Error(std::u16string message) : message_(std::move(message)) {}
+    const std::u16string& Message() const { return message_; }
+
+private:
+    std::u16string message_;
+};
+
+class Form1 {
+public:
+    static constexpr const char* kAssemblyName = "BrevantoTXR4100SeriesZKWInstaller";
+
+    Form1();
+    ~Form1();
+    Form1(const Form1&) = delete;
+    Form1& operator=(const Form1&) = delete;
+
+    // ---- string catalogs -------------------------------------------------------------------
+    int UI_SelectedLanguage = 0;
+    StringCatalog UI_ResourceManager[2];
+    // Loads both catalogs from the program's resources: German at index 0, English at index 1.
+    void UI_BuildCatalogs();
+    // Text of a key in the catalog in use (empty for a key it does not hold).
+    std::u16string Str(std::string_view key) const;
+    std::u16string StrIn(int language, std::string_view key) const;
+
+    // ---- engine state ----------------------------------------------------------------------
+    std::int32_t USBPnPDetected = 0;
+    std::u16string SilentDriver_DriverNameStr;
+    std::u16string SilentDriver_EthIPAddressStr;
+    std::u16string SilentDriver_PrinterPortNameStr;
+    std::int32_t SilentDriver_AutoCloseConsole = 0;
+    std::int32_t SilentDriver_AddPrinter = 0;
+
+    // ---- controls the engine reads and writes ------------------------------------------------
+    ui::Label AppWindowCaptionLabel{"AppWindowCaptionLabel"};
+    ui::CheckBox Select_InstallCertCheckBox{"Select_InstallCertCheckBox"};
+    ui::TextBox Select_CertificateInfoTextBox{"Select_CertificateInfoTextBox"};
+    ui::Label InstallStatusLabel{"InstallStatusLabel"};
+
+    // ---- console face (core/CommandLine.cpp) ---------------------------------------------------
+    // Runs the console face; returns the process exit code.
+    int SilentDriver_Main(const std::vector<std::u16string>& paramCommandLineArray);
+    int SilentDriver_InitComponents(const std::vector<std::u16string>& paramCommandLineArray);
+    void SilentDriver_HelpMenu();
+    // The body of a valid console job (console/ConsoleRun.cpp).
+    void SilentDriver_Run();
+
+    // Console output (core/ConsoleOutput.cpp): print = text and a line break; write = text only.
+    void ConsolePrint(std::u16string_view text);
+    void ConsoleWrite(std::u16string_view text);
+    void ConsoleBeep(std::uint32_t frequency, std::uint32_t durationMs);
+
+    // The exit code the console face will return; steps raise it as outcomes become known.
+    int ExitCodeValue = ExitSuccess;
+    void SetExitCode(int code);
+
+    // Shows an error message box captioned with the window caption.
+    void ShowCaptionedError(std::u16string_view text);
+    // Lets the window process pending events (and deliver worker completions).
+    void PumpEvents();
+
+private:
+    bool consoleOpen_ = false;
+};
+
+}  // namespace txr

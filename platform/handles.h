@@ -1,0 +1,66 @@
+// One small RAII owner per handle kind. Move-only, get/reset/release like unique_ptr. Closing never
+// disturbs the last error a caller is about to read: the owner saves and restores it around the
+// close call.
+#pragma once
+
+#include <cstdlib>
+#include <utility>
+
+#include "platform/win32api.h"
+
+namespace win {
+
+template <typename T, T (*Invalid)(), void (*Close)(T)>
+class unique_any {
+public:
+    unique_any() noexcept : value_(Invalid()) {}
+    explicit unique_any(T value) noexcept : value_(value) {}
+    unique_any(const unique_any&) = delete;
+    unique_any& operator=(const unique_any&) = delete;
+    unique_any(unique_any&& other) noexcept : value_(other.release()) {}
+    unique_any& operator=(unique_any&& other) noexcept
+    {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    ~unique_any() { reset(); }
+
+    T get() const noexcept { return value_; }
+    explicit operator bool() const noexcept { return value_ != Invalid(); }
+    // Address for functions that hand a handle back through an out-parameter; the owner must be
+    // empty.
+    T* put() noexcept
+    {
+        reset();
+        return &value_;
+    }
+    T release() noexcept { return std::exchange(value_, Invalid()); }
+    void reset(T value = Invalid()) noexcept
+    {
+        T old = std::exchange(value_, value);
+        if (old != Invalid()) {
+            const DWORD saved = GetLastError();
+            Close(old);
+            SetLastError(saved);
+        }
+    }
+
+private:
+    T value_;
+};
+
+namespace detail {
+template <typename T> constexpr T null_value() { return T{}; }
+inline HANDLE invalid_handle_value() { return INVALID_HANDLE_VALUE; }
+inline void free_library(HMODULE m) { FreeLibrary(m); }
+inline void free_resource(HGLOBAL g) { FreeResource(g); }
+inline void local_free(LPWSTR p) { LocalFree(p); }
+inline void crt_free(void* p) { std::free(p); }
+}  // namespace detail
+
+using unique_module = unique_any<HMODULE, detail::null_value<HMODULE>, detail::free_library>;
+using unique_resource = unique_any<HGLOBAL, detail::null_value<HGLOBAL>, detail::free_resource>;
+// Text allocated by FormatMessageW with FORMAT_MESSAGE_ALLOCATE_BUFFER.
+using unique_local_text = unique_any<LPWSTR, detail::null_value<LPWSTR>, detail::local_free>;
+
+}  // namespace win

@@ -1,0 +1,18 @@
+// The event pump of the thread that owns the window (the window's thread, or the console face's
+// main thread). Work posted from other threads (a background worker's completion) runs on the
+// owning thread during DoEvents, never on the poster's thread.
+#pragma once
+
+#include <functional>
+
+namespace ui {
+
+// Queues a call to run on the UI thread at its next DoEvents.
+void Post(std::function<void()> call);
+// Processes pending window messages (through the window backend) and runs posted calls.
+void DoEvents();
+
+// Whether this build can show the wizard window (false for the headless backend).
+bool HasWindowToolkit();
+
+}  // namespace ui
