@@ -15,6 +15,7 @@
 
 #include "core/DriverRecords.h"
 #include "core/StringCatalog.h"
+#include "core/WideText.h"
 #include "platform/ui/Controls.h"
 
 namespace txr {
@@ -87,6 +88,54 @@ public:
     int ExitCodeValue = ExitSuccess;
     void SetExitCode(int code);
 
+    // ---- driver package (package/) ---------------------------------------------------------------
+    std::int32_t UI_UnpackDriverPackage();
+    std::int32_t UI_DeleteDriverUnpackFolder(const std::u16string& param_UnpackDirectoryPathStr);
+    std::int32_t UI_DriverUnpackDirExists(const std::u16string& param_UnpackDirectoryPathStr);
+    std::int32_t UI_GetDriverInstallInfoFromPackage(DriverInstallInfoStruct* param_pDriverPackageInstallInfo,
+                                                    std::u16string& param_DriverDateVerStr, bool param_UnpackPackage,
+                                                    bool param_DeletePackage);
+    // The bounded copy into a record's field (never writes past the field).
+    template <std::size_t N>
+    void UI_CopyManagedStringToWcharArray(std::u16string_view param_ManagedStr, char16_t (&param_WcharArray)[N]);
+    // "M/D/YYYY" as the machine's regional settings write a short date; empty unless three numbers.
+    std::u16string UI_GetDateInCurrentCulture(const std::u16string& param_DateStr);
+
+    // ---- certificate trust (certificates/) --------------------------------------------------------
+    std::u16string UI_GetCertificateInfo(const DriverInstallInfoStruct* param_pDriverPackageInstallInfo);
+    std::int32_t UI_InstallCertificate(const DriverInstallInfoStruct* param_pDriverPackageInstallInfo);
+    std::int32_t SilentDriver_PublishCertificate(const DriverInstallInfoStruct* param_pDriverPackageInstallInfo);
+
+    // ---- installation workflows (workflows/) -----------------------------------------------------
+    std::int32_t UI_CanInstallerRun(std::u16string& param_ErrorStr);
+    std::int32_t UI_GetInstalledDriverAndPrinterInfo(const DriverInstallInfoStruct* param_pDriverPackageInstallInfo,
+                                                     InstalledDriverInfo* param_pInstalledDriverInfo,
+                                                     std::u16string& param_InstalledDriverDateVerStr);
+    bool UI_DriverNeedsUpdate(const DriverInstallInfoStruct* param_pDriverPackageInstallInfo,
+                              const InstalledDriverInfo* param_pInstalledDriverInfo);
+    std::int32_t UI_BGWInstallDriver(DriverInstallInfoStruct* param_pDriverPackageInstallInfo,
+                                     InstalledDriverInfo* param_pInstalledDriverInfo,
+                                     InstalledDriverInfo* param_pUpdatedDriverInfo, bool param_AddPrinter,
+                                     const std::u16string& param_PortNameStrPtr, int param_DriverListIndex);
+    std::int32_t UI_BGWUnInstallDriver(DriverInstallInfoStruct* param_pDriverPackageInstallInfo,
+                                       InstalledDriverInfo* param_pInstalledDriverInfo, int param_DriverListIndex);
+    std::int32_t UI_UnInstallDriver(DriverInstallInfoStruct* param_pDriverPackageInstallInfo,
+                                    InstalledDriverInfo* param_pInstalledDriverInfo);
+    std::int32_t UI_UpdateDriver(std::int32_t param_UpdateRequired, int param_DriverListIndex);
+    std::u16string UI_GetMessageTextFromErrorCode(std::uint32_t param_ErrorCode);
+    void UI_ReleasePrinterInfoDataListMemory();
+
+    // ---- console twins (console/) ----------------------------------------------------------------
+    std::int32_t SilentDriver_UpdateDriver(std::int32_t param_UpdateRequired, int param_DriverListIndex);
+    std::int32_t SilentDriver_BGWInstallDriver(DriverInstallInfoStruct* param_pDriverPackageInstallInfo,
+                                               InstalledDriverInfo* param_pInstalledDriverInfo,
+                                               InstalledDriverInfo* param_pUpdatedDriverInfo, bool param_AddPrinter,
+                                               const std::u16string& param_PortNameStrPtr, int param_DriverListIndex);
+    std::int32_t SilentDriver_BGWUnInstallDriver(DriverInstallInfoStruct* param_pDriverPackageInstallInfo,
+                                                 InstalledDriverInfo* param_pInstalledDriverInfo,
+                                                 int param_DriverListIndex);
+    std::int32_t SilentDriver_CreateTCPPort();
+
     // Shows an error message box captioned with the window caption.
     void ShowCaptionedError(std::u16string_view text);
     // Lets the window process pending events (and deliver worker completions).
@@ -95,5 +144,11 @@ public:
 private:
     bool consoleOpen_ = false;
 };
+
+template <std::size_t N>
+void Form1::UI_CopyManagedStringToWcharArray(std::u16string_view param_ManagedStr, char16_t (&param_WcharArray)[N])
+{
+    CopyToField(param_WcharArray, param_ManagedStr);
+}
 
 }  // namespace txr
