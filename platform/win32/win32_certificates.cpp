@@ -7,6 +7,8 @@
 #include <wincrypt.h>
 
 #include <cstddef>
+#include <map>
+#include <mutex>
 #include <vector>
 
 namespace win {
@@ -45,6 +47,16 @@ struct QueryResult {
     }
 };
 
+// The signature's store of each signer handed out, closed when the signer is freed. Windows keeps a
+// store alive while its contexts live, but Wine frees it at CertCloseStore, and chain building
+// needs the intermediates the signature carries.
+std::mutex signerStoresMutex;
+std::map<::PCCERT_CONTEXT, ::HCERTSTORE>& signer_stores()
+{
+    static std::map<::PCCERT_CONTEXT, ::HCERTSTORE> m;
+    return m;
+}
+
 }  // namespace
 
 BOOL CryptGetSignerCertificateOfFile(LPCWSTR filePath, PCCERT_CONTEXT* signer)
@@ -69,11 +81,32 @@ BOOL CryptGetSignerCertificateOfFile(LPCWSTR filePath, PCCERT_CONTEXT* signer)
     ::PCCERT_CONTEXT found = ::CertFindCertificateInStore(q.store, kEncoding, 0, CERT_FIND_SUBJECT_CERT,
                                                           reinterpret_cast<::PCERT_INFO>(info.data()), nullptr);
     if (!found) return FALSE;
+    {
+        std::lock_guard<std::mutex> lock(signerStoresMutex);
+        signer_stores()[found] = q.store;
+    }
+    q.store = nullptr;
     *signer = ours(found);
     return TRUE;
 }
 
-BOOL CertFreeCertificateContext(PCCERT_CONTEXT cert) { return ::CertFreeCertificateContext(sdk(cert)); }
+BOOL CertFreeCertificateContext(PCCERT_CONTEXT cert)
+{
+    ::HCERTSTORE store = nullptr;
+    if (cert) {
+        std::lock_guard<std::mutex> lock(signerStoresMutex);
+        auto it = signer_stores().find(sdk(cert));
+        if (it != signer_stores().end()) {
+            store = it->second;
+            signer_stores().erase(it);
+        }
+    }
+    const ::BOOL ok = ::CertFreeCertificateContext(sdk(cert));
+    const ::DWORD saved = ::GetLastError();
+    if (store) ::CertCloseStore(store, 0);
+    ::SetLastError(saved);
+    return ok;
+}
 
 BOOL CertGetLocalMachineCertificateChain(PCCERT_CONTEXT cert, PCCERT_CHAIN_CONTEXT* chain)
 {
