@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Sets everything up, builds, and passes the tests: the two Windows builds, the linux suite, and
+# the same suite under AddressSanitizer/UBSan.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+scripts/build.sh win64
+scripts/build.sh win32
+file build/win64/BrevantoTXR4100SeriesZKWInstaller.exe | grep -q 'PE32+ executable (GUI) x86-64'
+file build/win32/BrevantoTXR4100SeriesZKWInstaller.exe | grep -q 'PE32 executable (GUI) Intel 80386'
+scripts/build.sh linux
+ctest --preset linux
+scripts/build.sh linux-asan
+ctest --preset linux-asan
