@@ -61,6 +61,9 @@ inline void find_close(HANDLE h) { FindClose(h); }
 inline void free_cert_context(PCCERT_CONTEXT c) { CertFreeCertificateContext(c); }
 inline void free_cert_chain(PCCERT_CHAIN_CONTEXT c) { CertFreeCertificateChain(c); }
 inline void close_cert_store(HCERTSTORE s) { CertCloseStore(s, 0); }
+inline void close_printer(HANDLE h) { ClosePrinter(h); }
+inline void destroy_device_list(HDEVINFO h) { SetupDiDestroyDeviceInfoList(h); }
+inline void close_service(SC_HANDLE h) { CloseServiceHandle(h); }
 }  // namespace detail
 
 using unique_module = unique_any<HMODULE, detail::null_value<HMODULE>, detail::free_library>;
@@ -71,6 +74,12 @@ using unique_local_text = unique_any<LPWSTR, detail::null_value<LPWSTR>, detail:
 using unique_file = unique_any<HANDLE, detail::invalid_handle_value, detail::close_handle>;
 // A search started with FindFirstFileW.
 using unique_find = unique_any<HANDLE, detail::invalid_handle_value, detail::find_close>;
+// A printer, print server or port monitor handle from OpenPrinterW or AddPrinterW.
+using unique_printer = unique_any<HANDLE, detail::null_value<HANDLE>, detail::close_printer>;
+// A device information list from SetupDiGetClassDevsW ("no list" is INVALID_HANDLE_VALUE).
+using unique_device_list = unique_any<HDEVINFO, detail::invalid_handle_value, detail::destroy_device_list>;
+// A service control manager or service handle.
+using unique_service = unique_any<SC_HANDLE, detail::null_value<SC_HANDLE>, detail::close_service>;
 // A kernel object whose "no handle" is null (process, thread).
 using unique_handle = unique_any<HANDLE, detail::null_value<HANDLE>, detail::close_handle>;
 // A certificate context (CryptGetSignerCertificateOfFile, CertFindCertificateByIssuerAndSerial).

@@ -13,3 +13,6 @@
 #include "platform/win/processes.h"
 #include "platform/win/locale.h"
 #include "platform/win/certificates.h"
+#include "platform/win/spooler.h"
+#include "platform/win/devices.h"
+#include "platform/win/services.h"

@@ -1,0 +1,1020 @@
+// The simulated print spooler: drivers, printers, ports, the Standard TCP/IP port monitor behind
+// XcvDataW, and the driver store's packages (folders under FileRepository on the sim's drive).
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+
+#include "platform/sim/SimMachine.h"
+#include "platform/sim/SimSpooler.h"
+#include "platform/utf.h"
+#include "platform/win/errors.h"
+#include "platform/win/spooler.h"
+
+namespace fs = std::filesystem;
+
+namespace sim::spool {
+
+std::string upper(std::string s)
+{
+    for (auto& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+bool iequal8(const std::string& a, const std::string& b) { return txt::iequals(txt::from_utf8(a), txt::from_utf8(b)); }
+
+std::string caller_environment()
+{
+    return Machine::get().state().value("/process/bits"_json_pointer, 64) == 64 ? "Windows x64" : "Windows NT x86";
+}
+
+json* find_service(const std::string& name)
+{
+    auto& s = Machine::get().state();
+    if (!s.contains("services")) return nullptr;
+    for (auto& sv : s["services"])
+        if (iequal8(sv.value("name", std::string()), name)) return &sv;
+    return nullptr;
+}
+
+bool spooler_running()
+{
+    const json* sp = find_service("Spooler");
+    return sp && sp->value("state", std::string()) == "running";
+}
+
+win::DWORDLONG version_value(const std::string& text)
+{
+    win::DWORDLONG v = 0;
+    std::stringstream ss(text);
+    std::string part;
+    for (int i = 0; i < 4; ++i) {
+        unsigned long n = 0;
+        if (std::getline(ss, part, '.')) n = std::strtoul(part.c_str(), nullptr, 10);
+        v = (v << 16) | (n & 0xFFFF);
+    }
+    return v;
+}
+
+namespace {
+long long days_from_civil(long long y, unsigned m, unsigned d)
+{
+    y -= m <= 2;
+    const long long era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<long long>(doe) - 719468;
+}
+}  // namespace
+
+win::FILETIME date_value(const std::string& text)
+{
+    unsigned m = 0, d = 0;
+    long long y = 0;
+    char s1 = 0, s2 = 0;
+    std::stringstream ss(text);
+    ss >> m >> s1 >> d >> s2 >> y;
+    win::FILETIME ft{};
+    if (!ss && !ss.eof()) return ft;
+    if (m < 1 || m > 12 || d < 1 || d > 31 || y < 1601) return ft;
+    const unsigned long long ticks =
+        static_cast<unsigned long long>(days_from_civil(y, m, d) + 134774) * 86400ull * 10000000ull;
+    ft.dwLowDateTime = static_cast<win::DWORD>(ticks & 0xFFFFFFFFu);
+    ft.dwHighDateTime = static_cast<win::DWORD>(ticks >> 32);
+    return ft;
+}
+
+namespace {
+std::string trim(std::string s)
+{
+    const auto b = s.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos) return {};
+    const auto e = s.find_last_not_of(" \t\r\n");
+    return s.substr(b, e - b + 1);
+}
+std::string unquote(std::string s)
+{
+    s = trim(s);
+    if (s.size() >= 2 && s.front() == '"' && s.back() == '"') s = s.substr(1, s.size() - 2);
+    return s;
+}
+}  // namespace
+
+std::optional<InfFacts> read_inf(const fs::path& host)
+{
+    std::ifstream in(host, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::vector<std::pair<std::string, std::string>> lines;  // (section, line)
+    std::map<std::string, std::string> strings;
+    std::string section, line;
+    while (std::getline(in, line)) {
+        if (auto sc = line.find(';'); sc != std::string::npos && line.find('"') == std::string::npos)
+            line = line.substr(0, sc);
+        line = trim(line);
+        if (line.empty()) continue;
+        if (line.front() == '[') {
+            section = upper(trim(line.substr(1, line.find(']') - 1)));
+            continue;
+        }
+        if (section == "STRINGS") {
+            auto eq = line.find('=');
+            if (eq != std::string::npos) strings[upper(trim(line.substr(0, eq)))] = unquote(line.substr(eq + 1));
+            continue;
+        }
+        lines.emplace_back(section, line);
+    }
+    auto resolve = [&](std::string v) {
+        v = unquote(v);
+        if (v.size() > 2 && v.front() == '%' && v.back() == '%') {
+            auto it = strings.find(upper(v.substr(1, v.size() - 2)));
+            if (it != strings.end()) return it->second;
+        }
+        return v;
+    };
+    InfFacts f;
+    std::vector<std::string> modelSections;
+    for (auto& [sec, l] : lines) {
+        auto eq = l.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = upper(trim(l.substr(0, eq)));
+        const std::string value = trim(l.substr(eq + 1));
+        if (sec == "VERSION" && key == "DRIVERVER") {
+            auto comma = value.find(',');
+            f.date = trim(value.substr(0, comma));
+            if (comma != std::string::npos) f.version = trim(value.substr(comma + 1));
+        } else if (sec == "VERSION" && key == "PROVIDER") {
+            f.provider = resolve(value);
+        } else if (sec == "MANUFACTURER") {
+            std::stringstream ss(value);
+            std::string base, deco;
+            std::getline(ss, base, ',');
+            base = upper(trim(base));
+            modelSections.push_back(base);
+            while (std::getline(ss, deco, ',')) modelSections.push_back(base + "." + upper(trim(deco)));
+        }
+    }
+    for (auto& [sec, l] : lines) {
+        if (std::find(modelSections.begin(), modelSections.end(), sec) == modelSections.end()) continue;
+        auto eq = l.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string model = resolve(l.substr(0, eq));
+        std::stringstream ss(l.substr(eq + 1));
+        std::string install, hwid;
+        std::getline(ss, install, ',');
+        std::getline(ss, hwid, ',');
+        hwid = trim(hwid);
+        bool seen = false;
+        for (auto& [mn, h] : f.models) seen = seen || (iequal8(mn, model) && iequal8(h, hwid));
+        if (!seen) f.models.emplace_back(model, hwid);
+    }
+    return f;
+}
+
+namespace {
+std::string folder_for(const std::string& infName, const std::string& text)
+{
+    const std::size_t h = std::hash<std::string>{}(text + infName);
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+    const bool x86 = Machine::get().state().value("/windows/bits"_json_pointer, 64) == 32;
+    std::string lower = infName;
+    for (auto& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return lower + (x86 ? "_x86_" : "_amd64_") + hex;
+}
+}  // namespace
+
+std::string stage_package_text(const std::string& infName, const std::string& text)
+{
+    auto& m = Machine::get();
+    const std::string folder = folder_for(infName, text);
+    const std::string winPath = std::string(kFileRepository) + "\\" + folder + "\\" + infName;
+    auto dir = m.map_path(txt::from_utf8(std::string(kFileRepository) + "\\" + folder));
+    std::error_code ec;
+    fs::create_directories(*dir, ec);
+    std::ofstream(*dir / infName, std::ios::binary | std::ios::trunc) << text;
+    return winPath;
+}
+
+std::string stage_package(const fs::path& hostInf, const std::string& infName)
+{
+    std::ifstream in(hostInf, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return stage_package_text(infName, ss.str());
+}
+
+}  // namespace sim::spool
+
+namespace win {
+
+namespace {
+
+using sim::json;
+using namespace sim::spool;
+
+json& sp() { return sim::Machine::get().state()["spooler"]; }
+
+std::string s8(LPCWSTR p) { return p ? txt::to_utf8(p) : std::string(); }
+std::u16string jstr(const json& j, const char* key)
+{
+    auto it = j.find(key);
+    if (it == j.end() || !it->is_string()) return {};
+    return txt::from_utf8(it->get<std::string>());
+}
+
+}  // namespace
+}  // namespace win
+
+
+namespace win {
+
+namespace {
+
+const sim::RegisterDefaults spoolerDefaults("spooler", [](json& s, const sim::ProfileOptions& o) {
+    const bool de = o.locale.rfind("de", 0) == 0;
+    const std::string env = o.bits == 64 ? "Windows x64" : "Windows NT x86";
+    const std::string local = de ? "Lokaler Anschluss" : "Local Port";
+    json ports = json::array();
+    for (const char* p : {"LPT1:", "LPT2:", "LPT3:", "COM1:", "COM2:", "COM3:", "COM4:"})
+        ports.push_back({{"name", p}, {"monitor", "Local Port"}, {"description", local}, {"type", 3}});
+    ports.push_back({{"name", "FILE:"}, {"monitor", "Local Port"}, {"description", de ? "In Datei drucken" : "Print to File"}, {"type", 3}});
+    ports.push_back({{"name", "PORTPROMPT:"}, {"monitor", "Local Port"}, {"description", local}, {"type", 1}});
+    s["spooler"] = {
+        {"drivers", json::array({{{"name", "Microsoft Print To PDF"},
+                                  {"environment", env},
+                                  {"hardware_id", "MicrosoftMicrosoft_Print_To_PDF"},
+                                  {"inf_path", "C:\\Windows\\System32\\DriverStore\\FileRepository\\prnms009.inf_amd64_80184dcbef6775bc\\prnms009.inf"},
+                                  {"version", "10.0.22621.1"},
+                                  {"date", "06/21/2006"},
+                                  {"manufacturer", "Microsoft"}}})},
+        {"printers", json::array({{{"name", "Microsoft Print to PDF"},
+                                   {"port", "PORTPROMPT:"},
+                                   {"driver", "Microsoft Print To PDF"},
+                                   {"print_processor", "winprint"},
+                                   {"datatype", "RAW"},
+                                   {"attributes", 0x240},
+                                   {"priority", 1}}})},
+        {"ports", ports},
+        {"monitors", json::array({{{"name", "Local Port"}, {"xcv", true}},
+                                  {{"name", "Standard TCP/IP Port"}, {"xcv", true}},
+                                  {{"name", "USB Monitor"}, {"xcv", false}},
+                                  {{"name", "WSD Port"}, {"xcv", false}}})},
+        {"print_processors", json::array({"winprint"})},
+        {"datatypes", json::array({"RAW", "NT EMF 1.008", "TEXT", "XPS2GDI"})},
+        {"inbox_packages", json::array({"prnms009.inf_amd64_80184dcbef6775bc"})},
+    };
+});
+
+json* find_in(json& arr, const std::string& name)
+{
+    for (auto& e : arr)
+        if (iequal8(e.value("name", std::string()), name)) return &e;
+    return nullptr;
+}
+
+bool valid_environment(std::string& env)
+{
+    if (env.empty()) env = caller_environment();
+    if (iequal8(env, "all")) return true;
+    for (const char* e : {"Windows x64", "Windows NT x86", "Windows ARM64", "Windows IA64"})
+        if (iequal8(env, e)) {
+            env = e;
+            return true;
+        }
+    return false;
+}
+
+bool local_name(LPCWSTR name) { return !name || !*name; }
+
+enum class HKind { Server, Printer, XcvMonitor, XcvPort };
+struct PHandle {
+    HKind kind;
+    std::string name;
+    DWORD access;
+};
+std::map<HANDLE, PHandle>& phandles()
+{
+    static std::map<HANDLE, PHandle> h;
+    return h;
+}
+PHandle* lookup(HANDLE h)
+{
+    if (!sim::Machine::get().is_open(h, "printer")) return nullptr;
+    auto it = phandles().find(h);
+    return it == phandles().end() ? nullptr : &it->second;
+}
+HANDLE new_handle(HKind k, std::string name, DWORD access, const char* by)
+{
+    HANDLE h = sim::Machine::get().open_handle("printer", by);
+    phandles()[h] = PHandle{k, std::move(name), access};
+    return h;
+}
+
+#define SIM_SPOOLER_ENTRY(op)                                                                                         \
+    auto l = sim::lock();                                                                                             \
+    auto& m = sim::Machine::get();                                                                                    \
+    if (auto e = m.fault(op)) {                                                                                       \
+        SetLastError(*e);                                                                                             \
+        return {};                                                                                                    \
+    }                                                                                                                 \
+    if (!spooler_running()) {                                                                                         \
+        SetLastError(RPC_S_SERVER_UNAVAILABLE);                                                                       \
+        return {};                                                                                                    \
+    }
+
+#define SIM_PACKAGE_ENTRY(op)                                                                                         \
+    auto l = sim::lock();                                                                                             \
+    auto& m = sim::Machine::get();                                                                                    \
+    if (auto e = m.fault(op)) return static_cast<HRESULT>(*e);                                                       \
+    if (!spooler_running()) return HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE);
+
+std::u16string driver_file(const json& d, const char* file)
+{
+    const bool x64 = d.value("environment", std::string()) == "Windows x64";
+    return txt::from_utf8(std::string("C:\\Windows\\system32\\spool\\DRIVERS\\") + (x64 ? "x64" : "W32X86") + "\\3\\" + file);
+}
+
+}  // namespace
+
+BOOL EnumPrinterDriversW(LPWSTR name, LPWSTR environment, DWORD level, BYTE* buffer, DWORD cbBuf, DWORD* needed,
+                         DWORD* returned)
+{
+    SIM_SPOOLER_ENTRY("EnumPrinterDriversW")
+    (void)m;
+    if (!local_name(name)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    std::string env = s8(environment);
+    if (!valid_environment(env)) {
+        SetLastError(ERROR_INVALID_ENVIRONMENT);
+        return FALSE;
+    }
+    if (level != 1 && level != 8) {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return FALSE;
+    }
+    std::vector<const json*> items;
+    for (auto& d : sp()["drivers"])
+        if (env == "all" || iequal8(d.value("environment", std::string()), env)) items.push_back(&d);
+    if (level == 1)
+        return pack_entries<DRIVER_INFO_1W>(
+            items, [](DRIVER_INFO_1W& e, StringArea& a, const json& d) { e.pName = a.put(jstr(d, "name")); }, buffer,
+            cbBuf, needed, returned, ERROR_INSUFFICIENT_BUFFER);
+    return pack_entries<DRIVER_INFO_8W>(
+        items,
+        [](DRIVER_INFO_8W& e, StringArea& a, const json& d) {
+            e.cVersion = 3;
+            e.pName = a.put(jstr(d, "name"));
+            e.pEnvironment = a.put(jstr(d, "environment"));
+            e.pDriverPath = a.put(driver_file(d, "unidrv.dll"));
+            e.pDataFile = a.put(driver_file(d, "unidrv.gpd"));
+            e.pConfigFile = a.put(driver_file(d, "unidrvui.dll"));
+            e.pHelpFile = a.put(driver_file(d, "unidrv.hlp"));
+            e.pMonitorName = a.put(jstr(d, "monitor"));
+            e.pDefaultDataType = a.put(u"RAW");
+            e.ftDriverDate = date_value(d.value("date", std::string()));
+            e.dwlDriverVersion = version_value(d.value("version", std::string()));
+            e.pszMfgName = a.put(jstr(d, "manufacturer"));
+            e.pszOEMUrl = a.put(u"");
+            e.pszHardwareID = a.put_opt(jstr(d, "hardware_id"));
+            e.pszProvider = a.put(jstr(d, "manufacturer"));
+            e.pszPrintProcessor = a.put(u"winprint");
+            e.pszInfPath = a.put(jstr(d, "inf_path"));
+        },
+        buffer, cbBuf, needed, returned, ERROR_INSUFFICIENT_BUFFER);
+}
+
+BOOL EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, BYTE* buffer, DWORD cbBuf, DWORD* needed, DWORD* returned)
+{
+    SIM_SPOOLER_ENTRY("EnumPrintersW")
+    (void)m;
+    if (level != 2) {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return FALSE;
+    }
+    if (!local_name(name)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    std::vector<const json*> items;
+    if (flags & PRINTER_ENUM_LOCAL)
+        for (auto& p : sp()["printers"]) items.push_back(&p);
+    return pack_entries<PRINTER_INFO_2W>(
+        items,
+        [](PRINTER_INFO_2W& e, StringArea& a, const json& p) {
+            e.pPrinterName = a.put(jstr(p, "name"));
+            e.pShareName = a.put(jstr(p, "share_name"));
+            e.pPortName = a.put(jstr(p, "port"));
+            e.pDriverName = a.put(jstr(p, "driver"));
+            e.pComment = a.put(jstr(p, "comment"));
+            e.pLocation = a.put(jstr(p, "location"));
+            e.pSepFile = a.put(jstr(p, "sep_file"));
+            e.pPrintProcessor = a.put(jstr(p, "print_processor"));
+            e.pDatatype = a.put(jstr(p, "datatype"));
+            e.pParameters = a.put(jstr(p, "parameters"));
+            e.Attributes = p.value("attributes", 0u);
+            e.Priority = p.value("priority", 1u);
+            e.DefaultPriority = p.value("default_priority", 0u);
+            e.StartTime = p.value("start_time", 0u);
+            e.UntilTime = p.value("until_time", 0u);
+            e.Status = p.value("status", 0u);
+            e.cJobs = p.value("jobs", 0u);
+        },
+        buffer, cbBuf, needed, returned, ERROR_INSUFFICIENT_BUFFER);
+}
+
+BOOL EnumPortsW(LPWSTR name, DWORD level, BYTE* buffer, DWORD cbBuf, DWORD* needed, DWORD* returned)
+{
+    SIM_SPOOLER_ENTRY("EnumPortsW")
+    (void)m;
+    if (!local_name(name)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    if (level != 1 && level != 2) {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return FALSE;
+    }
+    std::vector<const json*> items;
+    for (auto& p : sp()["ports"]) items.push_back(&p);
+    if (level == 1)
+        return pack_entries<PORT_INFO_1W>(
+            items, [](PORT_INFO_1W& e, StringArea& a, const json& p) { e.pName = a.put(jstr(p, "name")); }, buffer,
+            cbBuf, needed, returned, ERROR_INSUFFICIENT_BUFFER);
+    return pack_entries<PORT_INFO_2W>(
+        items,
+        [](PORT_INFO_2W& e, StringArea& a, const json& p) {
+            e.pPortName = a.put(jstr(p, "name"));
+            e.pMonitorName = a.put(jstr(p, "monitor"));
+            e.pDescription = a.put(jstr(p, "description"));
+            e.fPortType = p.value("type", 1u);
+        },
+        buffer, cbBuf, needed, returned, ERROR_INSUFFICIENT_BUFFER);
+}
+
+BOOL OpenPrinterW(LPWSTR printerName, HANDLE* printer, PRINTER_DEFAULTSW* defaults)
+{
+    SIM_SPOOLER_ENTRY("OpenPrinterW")
+    (void)m;
+    if (!printer) {
+        SetLastError(RPC_X_NULL_REF_POINTER);
+        return FALSE;
+    }
+    *printer = nullptr;
+    const std::string name = s8(printerName);
+    constexpr DWORD kGeneric = 0xF0000000u;
+    auto granted = [&](DWORD specific, DWORD dflt) -> std::optional<DWORD> {
+        DWORD a = defaults ? defaults->DesiredAccess : dflt;
+        if (a & ~(STANDARD_RIGHTS_REQUIRED | specific | kGeneric)) return std::nullopt;
+        if (a & 0x10000000u) a |= STANDARD_RIGHTS_REQUIRED | specific;  // GENERIC_ALL
+        return a;
+    };
+    if (!printerName) {
+        auto a = granted(SERVER_ALL_ACCESS & 0xFFFF, SERVER_ACCESS_ENUMERATE);
+        if (!a) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        *printer = new_handle(HKind::Server, {}, *a, "OpenPrinterW");
+        return TRUE;
+    }
+    auto xcv = [&](const char* prefix) -> std::optional<std::string> {
+        const std::string p = prefix;
+        if (name.size() > p.size() && name.compare(0, p.size(), p) == 0) return name.substr(p.size());
+        return std::nullopt;
+    };
+    if (auto mon = xcv(",XcvMonitor ")) {
+        const json* mj = find_in(sp()["monitors"], *mon);
+        if (!mj || !mj->value("xcv", false)) {
+            SetLastError(ERROR_UNKNOWN_PORT);
+            return FALSE;
+        }
+        auto a = granted(SERVER_ALL_ACCESS & 0xFFFF, 0);
+        if (!a) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        *printer = new_handle(HKind::XcvMonitor, mj->value("name", std::string()), *a, "OpenPrinterW");
+        return TRUE;
+    }
+    if (auto port = xcv(",XcvPort ")) {
+        const json* pj = find_in(sp()["ports"], *port);
+        const json* mj = pj ? find_in(sp()["monitors"], pj->value("monitor", std::string())) : nullptr;
+        if (!pj || !mj || !mj->value("xcv", false)) {
+            SetLastError(ERROR_UNKNOWN_PORT);
+            return FALSE;
+        }
+        auto a = granted(SERVER_ALL_ACCESS & 0xFFFF, 0);
+        if (!a) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        *printer = new_handle(HKind::XcvPort, pj->value("name", std::string()), *a, "OpenPrinterW");
+        return TRUE;
+    }
+    const json* pj = name.empty() ? nullptr : find_in(sp()["printers"], name);
+    if (!pj) {
+        SetLastError(ERROR_INVALID_PRINTER_NAME);
+        return FALSE;
+    }
+    auto a = granted(PRINTER_ACCESS_ADMINISTER | PRINTER_ACCESS_USE | 0x20, PRINTER_ACCESS_USE);
+    if (!a) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    *printer = new_handle(HKind::Printer, pj->value("name", std::string()), *a, "OpenPrinterW");
+    return TRUE;
+}
+
+BOOL ClosePrinter(HANDLE printer)
+{
+    auto l = sim::lock();
+    auto& m = sim::Machine::get();
+    if (!lookup(printer)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    phandles().erase(printer);
+    m.close_handle(printer, "printer");
+    if (auto e = m.fault("ClosePrinter")) {
+        SetLastError(*e);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+namespace {
+
+template <std::size_t N>
+void put_field(WCHAR (&f)[N], const std::string& s)
+{
+    const std::u16string u = txt::from_utf8(s);
+    const std::size_t n = std::min(u.size(), N - 1);
+    std::copy_n(u.begin(), n, f);
+    std::fill(f + n, f + N, u'\0');
+}
+template <std::size_t N>
+std::string get_field(const WCHAR (&f)[N])
+{
+    std::size_t n = 0;
+    while (n < N && f[n]) ++n;
+    return txt::to_utf8(std::u16string_view(f, n));
+}
+
+json record_json(const PORT_DATA_1& r)
+{
+    return {{"protocol", r.dwProtocol},           {"host_address", get_field(r.sztHostAddress)},
+            {"snmp_community", get_field(r.sztSNMPCommunity)}, {"double_spool", r.dwDoubleSpool},
+            {"queue", get_field(r.sztQueue)},     {"ip_address", get_field(r.sztIPAddress)},
+            {"port_number", r.dwPortNumber},      {"snmp_enabled", r.dwSNMPEnabled},
+            {"snmp_dev_index", r.dwSNMPDevIndex}};
+}
+
+}  // namespace
+
+BOOL XcvDataW(HANDLE xcv, LPCWSTR dataName, BYTE* inputData, DWORD cbInputData, BYTE* outputData, DWORD cbOutputData,
+              DWORD* outputNeeded, DWORD* status)
+{
+    SIM_SPOOLER_ENTRY("XcvDataW")
+    PHandle* h = lookup(xcv);
+    if (!h || (h->kind != HKind::XcvMonitor && h->kind != HKind::XcvPort)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!outputNeeded) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!dataName || !status || (!outputData && cbOutputData > 0)) {
+        SetLastError(RPC_X_NULL_REF_POINTER);
+        return FALSE;
+    }
+    *outputNeeded = 0;
+    const std::string cmd = s8(dataName);
+    const bool tcp = h->kind == HKind::XcvMonitor ? h->name == "Standard TCP/IP Port"
+                                                   : [&] {
+                                                         const json* p = find_in(sp()["ports"], h->name);
+                                                         return p && p->value("monitor", std::string()) == "Standard TCP/IP Port";
+                                                     }();
+    const bool admin = (h->access & SERVER_ACCESS_ADMINISTER) != 0;
+    auto input_record = [&](PORT_DATA_1& r) -> DWORD {
+        if (!inputData || cbInputData < sizeof(PORT_DATA_1)) return ERROR_INVALID_DATA;
+        std::memcpy(&r, inputData, sizeof r);
+        if (r.dwVersion != 1) return ERROR_INVALID_LEVEL;
+        return ERROR_SUCCESS;
+    };
+    if (cmd.empty() || !tcp) {
+        *status = ERROR_INVALID_PARAMETER;
+        return TRUE;
+    }
+    if (cmd == "AddPort" && h->kind == HKind::XcvMonitor) {
+        PORT_DATA_1 r{};
+        DWORD st = input_record(r);
+        const std::string port = st ? std::string() : get_field(r.sztPortName);
+        if (!st && !admin) st = ERROR_ACCESS_DENIED;
+        if (!st && (port.empty() || get_field(r.sztHostAddress).empty())) st = ERROR_INVALID_PARAMETER;
+        if (!st && find_in(sp()["ports"], port)) st = ERROR_ALREADY_EXISTS;
+        if (!st) {
+            const bool de = sim::language() == "de";
+            sp()["ports"].push_back({{"name", port},
+                                     {"monitor", "Standard TCP/IP Port"},
+                                     {"description", de ? "Standard-TCP/IP-Port" : "Standard TCP/IP Port"},
+                                     {"type", 3},
+                                     {"tcp", record_json(r)}});
+            m.save();
+            m.event({{"type", "port_added"}, {"name", port}});
+        }
+        *status = st;
+        return TRUE;
+    }
+    if (cmd == "GetConfigInfo" && h->kind == HKind::XcvPort) {
+        if (!inputData || cbInputData < sizeof(CONFIG_INFO_DATA_1)) {
+            *status = ERROR_INVALID_DATA;
+            return TRUE;
+        }
+        CONFIG_INFO_DATA_1 q{};
+        std::memcpy(&q, inputData, sizeof q);
+        if (q.dwVersion != 1) {
+            *status = ERROR_INVALID_LEVEL;
+            return TRUE;
+        }
+        *outputNeeded = sizeof(PORT_DATA_1);
+        if (cbOutputData < sizeof(PORT_DATA_1)) {
+            *status = ERROR_INSUFFICIENT_BUFFER;
+            return TRUE;
+        }
+        const json& p = *find_in(sp()["ports"], h->name);
+        const json t = p.value("tcp", json::object());
+        PORT_DATA_1 r{};
+        put_field(r.sztPortName, h->name);
+        r.dwVersion = 1;
+        r.dwProtocol = t.value("protocol", 1u);
+        r.cbSize = sizeof(PORT_DATA_1);
+        put_field(r.sztHostAddress, t.value("host_address", std::string()));
+        put_field(r.sztSNMPCommunity, t.value("snmp_community", std::string("public")));
+        r.dwDoubleSpool = t.value("double_spool", 0u);
+        put_field(r.sztQueue, t.value("queue", std::string()));
+        put_field(r.sztIPAddress, t.value("ip_address", std::string()));
+        r.dwPortNumber = t.value("port_number", 9100u);
+        r.dwSNMPEnabled = t.value("snmp_enabled", 1u);
+        r.dwSNMPDevIndex = t.value("snmp_dev_index", 1u);
+        std::memcpy(outputData, &r, sizeof r);
+        *status = ERROR_SUCCESS;
+        return TRUE;
+    }
+    if (cmd == "ConfigPort" && h->kind == HKind::XcvPort) {
+        PORT_DATA_1 r{};
+        DWORD st = input_record(r);
+        if (!st && !admin) st = ERROR_ACCESS_DENIED;
+        if (!st) {
+            json* p = find_in(sp()["ports"], h->name);
+            (*p)["tcp"] = record_json(r);
+            m.save();
+            m.event({{"type", "port_configured"}, {"name", h->name}, {"snmp_enabled", r.dwSNMPEnabled}});
+        }
+        *status = st;
+        return TRUE;
+    }
+    if (cmd == "ConfigPort" && h->kind == HKind::XcvMonitor) {
+        // The monitor handle configures the port the record names.
+        PORT_DATA_1 r{};
+        DWORD st = input_record(r);
+        json* p = st ? nullptr : find_in(sp()["ports"], get_field(r.sztPortName));
+        if (!st && !p) st = ERROR_UNKNOWN_PORT;
+        if (!st && !admin) st = ERROR_ACCESS_DENIED;
+        if (!st) {
+            (*p)["tcp"] = record_json(r);
+            m.save();
+        }
+        *status = st;
+        return TRUE;
+    }
+    *status = ERROR_INVALID_PARAMETER;
+    return TRUE;
+}
+
+namespace {
+
+bool bad_printer_name(const std::string& n)
+{
+    return n.empty() || n.find_first_of(",!\\") != std::string::npos || n.size() > 220;
+}
+
+// The checks AddPrinterW and SetPrinterW share, in the order the spooler makes them.
+DWORD validate(const PRINTER_INFO_2W& p, const std::string& renamedFrom)
+{
+    const std::string name = s8(p.pPrinterName);
+    if (bad_printer_name(name)) return ERROR_INVALID_PRINTER_NAME;
+    if (const json* other = find_in(sp()["printers"], name); other && !iequal8(renamedFrom, name)) {
+        (void)other;
+        return ERROR_PRINTER_ALREADY_EXISTS;
+    }
+    const std::string env = caller_environment();
+    bool driver = false;
+    for (auto& d : sp()["drivers"])
+        driver = driver || (iequal8(d.value("name", std::string()), s8(p.pDriverName)) &&
+                            iequal8(d.value("environment", std::string()), env));
+    if (!driver) return ERROR_UNKNOWN_PRINTER_DRIVER;
+    if (!find_in(sp()["ports"], s8(p.pPortName))) return ERROR_UNKNOWN_PORT;
+    bool proc = false;
+    for (auto& pp : sp()["print_processors"]) proc = proc || iequal8(pp.get<std::string>(), s8(p.pPrintProcessor));
+    if (!proc) return ERROR_UNKNOWN_PRINTPROCESSOR;
+    if (p.pDatatype && *p.pDatatype) {
+        bool dt = false;
+        for (auto& t : sp()["datatypes"]) dt = dt || iequal8(t.get<std::string>(), s8(p.pDatatype));
+        if (!dt) return ERROR_INVALID_DATATYPE;
+    }
+    return ERROR_SUCCESS;
+}
+
+void apply_fields(json& j, const PRINTER_INFO_2W& p)
+{
+    j["name"] = s8(p.pPrinterName);
+    j["share_name"] = s8(p.pShareName);
+    j["port"] = s8(p.pPortName);
+    j["driver"] = s8(p.pDriverName);
+    j["comment"] = s8(p.pComment);
+    j["location"] = s8(p.pLocation);
+    j["sep_file"] = s8(p.pSepFile);
+    j["print_processor"] = s8(p.pPrintProcessor);
+    j["datatype"] = p.pDatatype && *p.pDatatype ? s8(p.pDatatype) : std::string("RAW");
+    j["parameters"] = s8(p.pParameters);
+    j["attributes"] = p.Attributes | PRINTER_ATTRIBUTE_LOCAL;
+    j["priority"] = p.Priority ? p.Priority : 1u;
+    j["default_priority"] = p.DefaultPriority;
+    j["start_time"] = p.StartTime;
+    j["until_time"] = p.UntilTime;
+}
+
+}  // namespace
+
+HANDLE AddPrinterW(LPWSTR name, DWORD level, BYTE* printer)
+{
+    SIM_SPOOLER_ENTRY("AddPrinterW")
+    if (!local_name(name)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return nullptr;
+    }
+    if (level != 2) {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return nullptr;
+    }
+    if (!printer) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    PRINTER_INFO_2W p;
+    std::memcpy(&p, printer, sizeof p);
+    if (!p.pPrinterName || !p.pPortName || !p.pDriverName || !p.pPrintProcessor) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (DWORD e = validate(p, {})) {
+        SetLastError(e);
+        return nullptr;
+    }
+    json j = json::object();
+    apply_fields(j, p);
+    sp()["printers"].push_back(j);
+    m.save();
+    m.event({{"type", "printer_added"}, {"name", j["name"]}, {"driver", j["driver"]}, {"port", j["port"]}});
+    return new_handle(HKind::Printer, j["name"].get<std::string>(), PRINTER_ALL_ACCESS, "AddPrinterW");
+}
+
+BOOL SetPrinterW(HANDLE printer, DWORD level, BYTE* info, DWORD command)
+{
+    SIM_SPOOLER_ENTRY("SetPrinterW")
+    PHandle* h = lookup(printer);
+    if (!h || h->kind != HKind::Printer) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (level != 2) {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return FALSE;
+    }
+    if (command != 0 || !info) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!(h->access & PRINTER_ACCESS_ADMINISTER)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    json* j = find_in(sp()["printers"], h->name);
+    if (!j) {
+        SetLastError(ERROR_INVALID_PRINTER_NAME);
+        return FALSE;
+    }
+    PRINTER_INFO_2W p;
+    std::memcpy(&p, info, sizeof p);
+    if (!p.pPrinterName || !p.pPortName || !p.pDriverName || !p.pPrintProcessor) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (DWORD e = validate(p, h->name)) {
+        SetLastError(e);
+        return FALSE;
+    }
+    const std::string old = h->name;
+    apply_fields(*j, p);
+    const std::string now = (*j)["name"].get<std::string>();
+    for (auto& [hh, ph] : phandles())
+        if (ph.kind == HKind::Printer && iequal8(ph.name, old)) ph.name = now;
+    m.save();
+    m.event({{"type", "printer_changed"}, {"name", old}, {"new_name", now}, {"driver", (*j)["driver"]}, {"port", (*j)["port"]}});
+    return TRUE;
+}
+
+BOOL DeletePrinter(HANDLE printer)
+{
+    SIM_SPOOLER_ENTRY("DeletePrinter")
+    PHandle* h = lookup(printer);
+    if (!h || h->kind != HKind::Printer) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (!(h->access & DELETE_ACCESS)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    auto& arr = sp()["printers"];
+    for (std::size_t i = 0; i < arr.size(); ++i) {
+        if (!iequal8(arr[i].value("name", std::string()), h->name)) continue;
+        arr.erase(i);
+        m.save();
+        m.event({{"type", "printer_deleted"}, {"name", h->name}});
+        return TRUE;
+    }
+    SetLastError(ERROR_INVALID_PRINTER_NAME);
+    return FALSE;
+}
+
+BOOL DeletePrinterDriverExW(LPWSTR name, LPWSTR environment, LPWSTR driverName, DWORD, DWORD)
+{
+    SIM_SPOOLER_ENTRY("DeletePrinterDriverExW")
+    if (!local_name(name)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    std::string env = s8(environment);
+    if (!valid_environment(env) || env == "all") {
+        SetLastError(ERROR_INVALID_ENVIRONMENT);
+        return FALSE;
+    }
+    if (!driverName) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const std::string dn = s8(driverName);
+    auto& arr = sp()["drivers"];
+    for (std::size_t i = 0; i < arr.size(); ++i) {
+        if (!iequal8(arr[i].value("name", std::string()), dn) || !iequal8(arr[i].value("environment", std::string()), env))
+            continue;
+        for (auto& p : sp()["printers"])
+            if (iequal8(p.value("driver", std::string()), dn)) {
+                SetLastError(ERROR_PRINTER_DRIVER_IN_USE);
+                return FALSE;
+            }
+        arr.erase(i);
+        m.save();
+        m.event({{"type", "driver_deleted"}, {"name", dn}});
+        return TRUE;
+    }
+    SetLastError(ERROR_UNKNOWN_PRINTER_DRIVER);
+    return FALSE;
+}
+
+HRESULT UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR environment, DWORD, HWND,
+                                    LPWSTR destInfPath, DWORD* destInfPathChars)
+{
+    SIM_PACKAGE_ENTRY("UploadPrinterDriverPackageW")
+    if (!local_name(server)) return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
+    if (!infPath || !destInfPath || !destInfPathChars) return E_INVALIDARG;
+    std::string env = s8(environment);
+    if (!valid_environment(env) || env == "all") return HRESULT_FROM_WIN32(ERROR_INVALID_ENVIRONMENT);
+    auto host = m.map_path(infPath);
+    std::error_code ec;
+    if (!host || !fs::is_regular_file(*host, ec)) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    std::ifstream in(*host, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    const std::string infName = host->filename().string();
+    const std::string probe = stage_package_text(infName, ss.str());
+    const std::u16string dest = txt::from_utf8(probe);
+    if (*destInfPathChars < dest.size() + 1) {
+        *destInfPathChars = static_cast<DWORD>(dest.size() + 1);
+        return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
+    }
+    std::memcpy(destInfPath, dest.c_str(), (dest.size() + 1) * sizeof(WCHAR));
+    *destInfPathChars = static_cast<DWORD>(dest.size() + 1);
+    m.event({{"type", "package_uploaded"}, {"inf", probe}});
+    return S_OK;
+}
+
+HRESULT InstallPrinterDriverFromPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR driverName, LPCWSTR environment,
+                                         DWORD flags)
+{
+    SIM_PACKAGE_ENTRY("InstallPrinterDriverFromPackageW")
+    if (!local_name(server)) return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
+    if (!driverName || !*driverName || (flags & ~IPDFP_COPY_ALL_FILES)) return E_INVALIDARG;
+    std::string env = s8(environment);
+    if (!valid_environment(env) || env == "all") return HRESULT_FROM_WIN32(ERROR_INVALID_ENVIRONMENT);
+    if (!infPath) return HRESULT_FROM_WIN32(ERROR_UNKNOWN_PRINTER_DRIVER);  // no in-box model of that name
+    const std::string inf = s8(infPath);
+    const std::string repo = std::string(kFileRepository) + "\\";
+    auto host = m.map_path(infPath);
+    std::error_code ec;
+    if (inf.size() <= repo.size() || !iequal8(inf.substr(0, repo.size()), repo) || !host ||
+        !fs::is_regular_file(*host, ec))
+        return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    auto facts = read_inf(*host);
+    if (!facts) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    const std::string dn = s8(driverName);
+    std::string hwid;
+    bool found = false;
+    for (auto& [model, h] : facts->models)
+        if (iequal8(model, dn)) {
+            found = true;
+            hwid = h;
+            break;
+        }
+    if (!found) return HRESULT_FROM_WIN32(ERROR_UNKNOWN_PRINTER_DRIVER);
+    json d = {{"name", dn},           {"environment", env},       {"hardware_id", hwid},
+              {"inf_path", inf},       {"version", facts->version}, {"date", facts->date},
+              {"manufacturer", facts->provider}};
+    auto& arr = sp()["drivers"];
+    bool replaced = false;
+    for (auto& e : arr)
+        if (iequal8(e.value("name", std::string()), dn) && iequal8(e.value("environment", std::string()), env)) {
+            e = d;
+            replaced = true;
+        }
+    if (!replaced) arr.push_back(d);
+    m.save();
+    m.event({{"type", "driver_installed"}, {"name", dn}, {"version", facts->version}});
+    return S_OK;
+}
+
+HRESULT DeletePrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR environment)
+{
+    SIM_PACKAGE_ENTRY("DeletePrinterDriverPackageW")
+    if (!local_name(server)) return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
+    if (!infPath) return E_INVALIDARG;
+    std::string env = s8(environment);
+    if (!valid_environment(env) || env == "all") return HRESULT_FROM_WIN32(ERROR_INVALID_ENVIRONMENT);
+    const std::string inf = s8(infPath);
+    auto host = m.map_path(infPath);
+    std::error_code ec;
+    if (!host || !fs::is_regular_file(*host, ec)) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    const std::string folder = host->parent_path().filename().string();
+    for (auto& ib : sp()["inbox_packages"])
+        if (iequal8(ib.get<std::string>(), folder)) return E_ACCESSDENIED;
+    for (auto& d : sp()["drivers"])
+        if (iequal8(d.value("inf_path", std::string()), inf))
+            return HRESULT_FROM_WIN32(ERROR_PRINTER_DRIVER_PACKAGE_IN_USE);
+    fs::remove_all(host->parent_path(), ec);
+    m.event({{"type", "package_deleted"}, {"inf", inf}});
+    return S_OK;
+}
+
+BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* st)
+{
+    if (!fileTime || !st) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const unsigned long long t = (static_cast<unsigned long long>(fileTime->dwHighDateTime) << 32) | fileTime->dwLowDateTime;
+    if (t >= 0x8000000000000000ull) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    const unsigned long long ms = t / 10000;
+    const long long days1601 = static_cast<long long>(ms / 86400000ull);
+    const unsigned long long rem = ms % 86400000ull;
+    long long z = days1601 - 134774 + 719468;
+    const long long era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const long long y = static_cast<long long>(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+    const unsigned mo = mp < 10 ? mp + 3 : mp - 9;
+    st->wYear = static_cast<WORD>(y + (mo <= 2));
+    st->wMonth = static_cast<WORD>(mo);
+    st->wDay = static_cast<WORD>(d);
+    st->wDayOfWeek = static_cast<WORD>((days1601 + 1) % 7);
+    st->wHour = static_cast<WORD>(rem / 3600000);
+    st->wMinute = static_cast<WORD>(rem / 60000 % 60);
+    st->wSecond = static_cast<WORD>(rem / 1000 % 60);
+    st->wMilliseconds = static_cast<WORD>(rem % 1000);
+    return TRUE;
+}
+
+}  // namespace win
