@@ -56,11 +56,48 @@ inline void free_library(HMODULE m) { FreeLibrary(m); }
 inline void free_resource(HGLOBAL g) { FreeResource(g); }
 inline void local_free(LPWSTR p) { LocalFree(p); }
 inline void crt_free(void* p) { std::free(p); }
+inline void close_handle(HANDLE h) { CloseHandle(h); }
+inline void find_close(HANDLE h) { FindClose(h); }
 }  // namespace detail
 
 using unique_module = unique_any<HMODULE, detail::null_value<HMODULE>, detail::free_library>;
 using unique_resource = unique_any<HGLOBAL, detail::null_value<HGLOBAL>, detail::free_resource>;
 // Text allocated by FormatMessageW with FORMAT_MESSAGE_ALLOCATE_BUFFER.
 using unique_local_text = unique_any<LPWSTR, detail::null_value<LPWSTR>, detail::local_free>;
+// A file opened with CreateFileW ("no handle" is INVALID_HANDLE_VALUE).
+using unique_file = unique_any<HANDLE, detail::invalid_handle_value, detail::close_handle>;
+// A search started with FindFirstFileW.
+using unique_find = unique_any<HANDLE, detail::invalid_handle_value, detail::find_close>;
+// A kernel object whose "no handle" is null (process, thread).
+using unique_handle = unique_any<HANDLE, detail::null_value<HANDLE>, detail::close_handle>;
+
+// The process and thread handles CreateProcessW hands back; both are closed on every path.
+class unique_process_information {
+public:
+    unique_process_information() noexcept = default;
+    unique_process_information(const unique_process_information&) = delete;
+    unique_process_information& operator=(const unique_process_information&) = delete;
+    ~unique_process_information() { reset(); }
+
+    // Address for CreateProcessW; the owner must be empty.
+    PROCESS_INFORMATION* put() noexcept
+    {
+        reset();
+        return &info_;
+    }
+    const PROCESS_INFORMATION& get() const noexcept { return info_; }
+    HANDLE process() const noexcept { return info_.hProcess; }
+    explicit operator bool() const noexcept { return info_.hProcess != nullptr; }
+    void reset() noexcept
+    {
+        unique_handle thread(std::exchange(info_.hThread, nullptr));
+        unique_handle process(std::exchange(info_.hProcess, nullptr));
+        info_.dwProcessId = 0;
+        info_.dwThreadId = 0;
+    }
+
+private:
+    PROCESS_INFORMATION info_{};
+};
 
 }  // namespace win

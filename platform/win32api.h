@@ -9,3 +9,6 @@
 #include "platform/win/user.h"
 #include "platform/win/system.h"
 #include "platform/win/resources.h"
+#include "platform/win/files.h"
+#include "platform/win/processes.h"
+#include "platform/win/locale.h"

@@ -20,6 +20,12 @@ std::vector<std::pair<std::string, SectionDefaults>>& defaults_registry()
     return r;
 }
 
+std::vector<DriveDefaults>& drive_registry()
+{
+    static std::vector<DriveDefaults> r;
+    return r;
+}
+
 fs::path default_root()
 {
     if (const char* r = std::getenv("TXR_SIM_ROOT"); r && *r) return fs::path(r);
@@ -79,6 +85,13 @@ RegisterDefaults::RegisterDefaults(const char* section, SectionDefaults fill)
     defaults_registry().emplace_back(section, std::move(fill));
 }
 
+RegisterDriveDefaults::RegisterDriveDefaults(DriveDefaults fill) { drive_registry().push_back(std::move(fill)); }
+
+void Machine::populate_drive()
+{
+    for (auto& fill : drive_registry()) fill(drive_c(), state_);
+}
+
 Machine& Machine::get()
 {
     static Machine m;
@@ -117,6 +130,7 @@ void Machine::load_or_create()
     }
     state_ = default_profile(ProfileOptions{});
     fs::create_directories(drive_c(), ec);
+    populate_drive();
     save();
 }
 
@@ -161,6 +175,7 @@ void Machine::reset(const ProfileOptions& options)
     fs::create_directories(drive_c(), ec);
     state_ = default_profile(options);
     loaded_ = true;
+    populate_drive();
     callCounts_.clear();
     handles_.clear();
     eventSeq_ = 0;

@@ -49,6 +49,13 @@ struct RegisterDefaults {
     RegisterDefaults(const char* section, SectionDefaults fill);
 };
 
+// Contributes files to drive C: of a fresh machine (the programs and folders Windows brings along),
+// run after the fresh state is made. Each concern registers one with a static object.
+using DriveDefaults = std::function<void(const std::filesystem::path& driveC, const json& state)>;
+struct RegisterDriveDefaults {
+    explicit RegisterDriveDefaults(DriveDefaults fill);
+};
+
 class Machine {
 public:
     static Machine& get();
@@ -98,6 +105,7 @@ public:
 private:
     Machine();
     void load_or_create();
+    void populate_drive();
     std::filesystem::path root_;
     std::recursive_mutex mutex_;
     json state_;

@@ -42,6 +42,33 @@ constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
 #endif
 
+// 100-nanosecond intervals since 1601-01-01 (UTC), split in two halves.
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
+// A calendar date and time, eight 16-bit fields (16 bytes).
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+
+struct SECURITY_ATTRIBUTES {
+    DWORD nLength;
+    LPVOID lpSecurityDescriptor;
+    BOOL bInheritHandle;
+};
+
+// Closes a kernel object handle (file, process, thread).
+BOOL CloseHandle(HANDLE object);
+
 inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
 
 // MAKEINTRESOURCEW: an integer resource identifier passed where a name is expected.
