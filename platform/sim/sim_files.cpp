@@ -28,6 +28,23 @@ namespace {
 
 constexpr DWORD kLongestPath = MAX_PATH - 1;
 
+// A fresh machine's drive has the folders Windows brings along: those the environment names
+// (Windows, program files, program data, temporary files) and the system folder.
+const sim::RegisterDriveDefaults standardFolders([](const fs::path&, const sim::json& state) {
+    auto& m = sim::Machine::get();
+    const char* names[] = {"SystemRoot", "ProgramFiles", "ProgramFiles(x86)", "ProgramW6432", "ProgramData", "TEMP"};
+    std::vector<std::u16string> folders;
+    for (const char* n : names)
+        if (state.contains("environment") && state["environment"].contains(n))
+            folders.push_back(txt::from_utf8(state["environment"][n].get<std::string>()));
+    if (state.contains("environment") && state["environment"].contains("SystemRoot"))
+        folders.push_back(txt::from_utf8(state["environment"]["SystemRoot"].get<std::string>()) + u"\\System32");
+    for (const auto& f : folders) {
+        std::error_code ec;
+        if (auto host = m.map_path(f)) fs::create_directories(*host, ec);
+    }
+});
+
 struct OpenFile {
     int fd;
     fs::path host;
