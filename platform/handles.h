@@ -58,6 +58,9 @@ inline void local_free(LPWSTR p) { LocalFree(p); }
 inline void crt_free(void* p) { std::free(p); }
 inline void close_handle(HANDLE h) { CloseHandle(h); }
 inline void find_close(HANDLE h) { FindClose(h); }
+inline void free_cert_context(PCCERT_CONTEXT c) { CertFreeCertificateContext(c); }
+inline void free_cert_chain(PCCERT_CHAIN_CONTEXT c) { CertFreeCertificateChain(c); }
+inline void close_cert_store(HCERTSTORE s) { CertCloseStore(s, 0); }
 }  // namespace detail
 
 using unique_module = unique_any<HMODULE, detail::null_value<HMODULE>, detail::free_library>;
@@ -70,6 +73,13 @@ using unique_file = unique_any<HANDLE, detail::invalid_handle_value, detail::clo
 using unique_find = unique_any<HANDLE, detail::invalid_handle_value, detail::find_close>;
 // A kernel object whose "no handle" is null (process, thread).
 using unique_handle = unique_any<HANDLE, detail::null_value<HANDLE>, detail::close_handle>;
+// A certificate context (CryptGetSignerCertificateOfFile, CertFindCertificateByIssuerAndSerial).
+using unique_cert_context = unique_any<PCCERT_CONTEXT, detail::null_value<PCCERT_CONTEXT>, detail::free_cert_context>;
+// A chain built by CertGetLocalMachineCertificateChain; it owns its elements' certificates.
+using unique_cert_chain = unique_any<PCCERT_CHAIN_CONTEXT, detail::null_value<PCCERT_CHAIN_CONTEXT>,
+                                     detail::free_cert_chain>;
+// A certificate store opened with CertOpenStore.
+using unique_cert_store = unique_any<HCERTSTORE, detail::null_value<HCERTSTORE>, detail::close_cert_store>;
 
 // The process and thread handles CreateProcessW hands back; both are closed on every path.
 class unique_process_information {

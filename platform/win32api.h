@@ -12,3 +12,4 @@
 #include "platform/win/files.h"
 #include "platform/win/processes.h"
 #include "platform/win/locale.h"
+#include "platform/win/certificates.h"
