@@ -5,6 +5,17 @@
 
 namespace txr {
 
+namespace {
+// "\n" and a text; built by appending (the operator+ of a literal and a string trips a false
+// -Wrestrict warning of GCC 12 at -O3).
+std::u16string AfterLineBreak(std::u16string_view text)
+{
+    std::u16string line(u"\n");
+    line.append(text);
+    return line;
+}
+}  // namespace
+
 void Form1::SilentDriver_Run()
 {
     ConsoleWrite(Str("StrRes_ModelCheckingLabel"));
@@ -19,7 +30,7 @@ void Form1::SilentDriver_Run()
 
     auto failureLines = [this] {
         ConsoleBeep(800, 1000);
-        ConsolePrint(u"\n" + Str("StrRes_InstallStatusLabel_Fail"));
+        ConsolePrint(AfterLineBreak(Str("StrRes_InstallStatusLabel_Fail")));
         ConsolePrint(u"");
         ConsolePrint(u"***** ERROR: ****** ");
         SetExitCode(ExitInstallFailure);
@@ -51,12 +62,12 @@ void Form1::SilentDriver_Run()
             std::uint32_t error = 0;
             Lib_AddPrinter(g_UpdatedDriverDataArray[0].DriverName, g_UpdatedDriverDataArray[0].DriverName, portName,
                            &error);
-            ConsolePrint(u"\n" + Str("StrRes_InstallStatusLabel_Success"));
+            ConsolePrint(AfterLineBreak(Str("StrRes_InstallStatusLabel_Success")));
         } else {
             failureLines();
         }
     } else if (r == DriverStateNoPrinter) {
-        ConsolePrint(u"\n" + Str("StrRes_InstallStatusLabel_Success"));
+        ConsolePrint(AfterLineBreak(Str("StrRes_InstallStatusLabel_Success")));
     }
 }
 

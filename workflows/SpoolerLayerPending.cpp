@@ -1,7 +1,7 @@
 // Stand-ins for the spooler layer's operations while that layer is being built on its own branch:
-// weak definitions, so the layer's real ones replace them at link time as soon as they exist. Each
+// the build uses this file only while spooler/ has no sources of its own (CMakeLists.txt). Each
 // fails the way a missing system function does (ERROR_CALL_NOT_IMPLEMENTED), never succeeds, and
-// shows nothing; the query reports "not installed". The build leaves this file out as soon as spooler/ has sources of its own.
+// shows nothing; the query reports "not installed".
 #include "core/DriverRecords.h"
 #include "spooler/SpoolerLayer.h"
 
@@ -15,7 +15,7 @@ void Fail(std::uint32_t* errorCode)
 }
 }  // namespace
 
-#define TXR_PENDING __attribute__((weak))
+#define TXR_PENDING
 
 TXR_PENDING std::int32_t Lib_GetCurrentDriverInfo(const char16_t*, const char16_t*, InstalledDriverInfo* record,
                                                   std::uint32_t* errorCode)
