@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "core/DriverRecords.h"
 #include "core/StringCatalog.h"
 #include "core/WideText.h"
+#include "platform/ui/BackgroundWorker.h"
 #include "platform/ui/Controls.h"
 
 namespace txr {
@@ -70,6 +72,16 @@ public:
     ui::CheckBox Select_InstallCertCheckBox{"Select_InstallCertCheckBox"};
     ui::TextBox Select_CertificateInfoTextBox{"Select_CertificateInfoTextBox"};
     ui::Label InstallStatusLabel{"InstallStatusLabel"};
+
+    // ---- background workers (workflows/BackgroundJobs.cpp) ------------------------------------
+    // Installs one driver package; start argument the slot index.
+    ui::BackgroundWorker InstallerBGWorker{"InstallerBGWorker"};
+    // Removes one driver with its printers and driver-store package; start argument the slot index.
+    ui::BackgroundWorker UnInstallBGWorker{"UnInstallBGWorker"};
+    int UI_InstallerBGWorker_WorkHandler(int param_DriverListIndex);
+    void UI_InstallerBGWorker_CompletedHandler(const ui::WorkerCompletion& param_Completion);
+    int UI_UnInstallBGWorker_WorkHandler(int param_DriverListIndex);
+    void UI_UnInstallBGWorker_CompletedHandler(const ui::WorkerCompletion& param_Completion);
 
     // ---- console face (core/CommandLine.cpp) ---------------------------------------------------
     // Runs the console face; returns the process exit code.
@@ -143,6 +155,22 @@ public:
 
 private:
     bool consoleOpen_ = false;
+
+    // Connects the workers to their handlers (workflows/BackgroundJobs.cpp).
+    void ConnectBackgroundWorkers();
+    // The wait loop of both workers: zero the result global, start the worker unless it is busy,
+    // and while it runs call showDot, pump and sleep periodMs. Returns the result global.
+    std::int32_t RunWorkerAndWait(ui::BackgroundWorker& worker, std::int32_t& resultGlobal, int driverListIndex,
+                                  std::uint32_t periodMs, const std::function<void()>& showDot);
+    // Appends to the install page's progress text and lets the window repaint.
+    void AppendInstallStatus(std::u16string_view text);
+    // The update orchestration shared by the wizard and the console face; installDriver runs the
+    // face's installation sequence, reportError shows an exception's message the face's way.
+    std::int32_t UpdateDriverWith(std::int32_t param_UpdateRequired, int param_DriverListIndex,
+                                  const std::function<std::int32_t(int)>& installDriver,
+                                  const std::function<void(const std::u16string&)>& reportError);
+    // Set by the console's interface-driver steps when Windows asked for a restart.
+    bool restartRequested_ = false;
 };
 
 template <std::size_t N>

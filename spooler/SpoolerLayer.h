@@ -36,8 +36,10 @@ std::int32_t Lib_PrinterDriverUninstall(const char16_t* hardwareId, const char16
                                         const char16_t* driverName);
 
 // ---- USB interface drivers and devices --------------------------------------------------------------
+// restartRequired (optional) is set to true when the platform asked for a restart after the install.
 std::int32_t Lib_USBDeviceInterfaceDriverInstall(const char16_t* infPath, std::uint32_t disableRedirection,
-                                                 std::uint32_t* errorCode, bool force);
+                                                 std::uint32_t* errorCode, bool force,
+                                                 bool* restartRequired = nullptr);
 std::int32_t UninstallDeviceInstance(const char16_t* instanceIdPart);
 
 // ---- spooler service ------------------------------------------------------------------------------
