@@ -27,7 +27,8 @@ set -e
         sed -E 's/"seq":[0-9]+,?//; s/"t":[0-9]+,?//; s/,}/}/'
 } >"$actual"
 if ! diff -u "$expected" "$actual"; then
-    echo "transcript differs from $expected (actual kept in $actual.failed)" >&2
-    cp "$actual" "$expected.actual" 2>/dev/null || true
+    kept="${TMPDIR:-/tmp}/$(basename "$expected").actual"
+    cp "$actual" "$kept"
+    echo "transcript differs from $expected (actual kept in $kept)" >&2
     exit 1
 fi
