@@ -26,6 +26,16 @@ static void UninstallHeading(Form1& form, const InstalledDriverInfo* installed,
     UninstallDeviceInstance(g_DeviceInstanceID);
 }
 
+// Both forms' last step: the success line when the removal succeeded, then a pause the user can
+// read the label in.
+static void UninstallEnding(Form1& form, bool removed, const std::function<void(std::u16string_view)>& append)
+{
+    if (removed) append(std::u16string(NL) + u"   " + form.Str("StrRes_UninstallStatusLabel_Ok"));
+    form.PumpEvents();
+    win::Sleep(2000);
+    form.PumpEvents();
+}
+
 std::int32_t Form1::UI_BGWUnInstallDriver(DriverInstallInfoStruct* /*param_pDriverPackageInstallInfo*/,
                                           InstalledDriverInfo* param_pInstalledDriverInfo, int param_DriverListIndex)
 {
@@ -34,11 +44,7 @@ std::int32_t Form1::UI_BGWUnInstallDriver(DriverInstallInfoStruct* /*param_pDriv
         // The worker removes the driver named by the slot's package record.
         RunWorkerAndWait(UnInstallBGWorker, g_BGWUninstallStatus, param_DriverListIndex, 1000,
                          [this] { AppendInstallStatus(u"."); });
-        if (g_BGWUninstallStatus != 0)
-            AppendInstallStatus(std::u16string(NL) + u"   " + Str("StrRes_UninstallStatusLabel_Ok"));
-        PumpEvents();
-        win::Sleep(2000);
-        PumpEvents();
+        UninstallEnding(*this, g_BGWUninstallStatus != 0, [this](std::u16string_view t) { AppendInstallStatus(t); });
         return 1;
     } catch (const Error& e) {
         ShowCaptionedError(e.Message());
@@ -54,11 +60,8 @@ std::int32_t Form1::UI_UnInstallDriver(DriverInstallInfoStruct* param_pDriverPac
     try {
         UninstallHeading(*this, param_pInstalledDriverInfo, [this](std::u16string_view t) { AppendInstallStatus(t); });
         const DriverInstallInfoStruct* p = param_pDriverPackageInstallInfo;
-        if (Lib_PrinterDriverUninstall(p->HardwareId, p->InfFileName, p->ModelName) == 1)
-            AppendInstallStatus(std::u16string(NL) + u"   " + Str("StrRes_UninstallStatusLabel_Ok"));
-        PumpEvents();
-        win::Sleep(2000);
-        PumpEvents();
+        UninstallEnding(*this, Lib_PrinterDriverUninstall(p->HardwareId, p->InfFileName, p->ModelName) == 1,
+                        [this](std::u16string_view t) { AppendInstallStatus(t); });
         return 1;
     } catch (const Error& e) {
         ShowCaptionedError(e.Message());
