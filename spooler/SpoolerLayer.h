@@ -5,9 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "core/DriverRecords.h"
+#include "platform/win/services.h"
 
 namespace txr {
 
@@ -35,16 +37,63 @@ std::int32_t Lib_PrinterDriverInstall(const char16_t* driverName, const char16_t
 std::int32_t Lib_PrinterDriverUninstall(const char16_t* hardwareId, const char16_t* infFileName,
                                         const char16_t* driverName);
 
+// The steps of the two; each returns nonzero on success and writes the operation's error code.
+// The driver store's folder; the forced delete searches it for copies of a package.
+inline constexpr char16_t kDriverStoreFolder[] = u"C:\\Windows\\System32\\DriverStore\\FileRepository";
+// At most this many driver-store copies of one package are removed in one forced delete.
+constexpr int kForcedDeleteMaxCopies = 32;
+// The platform's generic class driver that may have made printers for the device.
+inline constexpr char16_t kGenericClassHardwareId[] = u"1284_cid_hpijvipav3";
+inline constexpr char16_t kGenericClassDriverName[] = u"HP PCL3 A-size Printer Class Driver";
+std::int32_t InstallDriverPackage(const char16_t* infPath, const char16_t* driverName, std::uint32_t* errorCode);
+std::int32_t AddPrinterWithDriver(const char16_t* driverName, const char16_t* printerName, const char16_t* portName,
+                                  std::uint32_t* errorCode);
+std::int32_t GetDriverInfoFromHardwareId(const char16_t* hardwareId, const char16_t* driverName,
+                                         char16_t (&foundName)[255], char16_t (&infPath)[260],
+                                         std::uint32_t* errorCode);
+std::int32_t DeletePrinterByName(const char16_t* printerName, std::uint32_t* errorCode);
+std::int32_t DeleteDependentPrinters(const char16_t* driverName, std::uint32_t* errorCode);
+std::int32_t DeleteDriver(const char16_t* driverName, std::uint32_t* errorCode);
+std::int32_t DeleteDriverPackage(const char16_t* infPath, std::uint32_t* errorCode);
+std::int32_t ForceDeleteDriverPackage(const char16_t* infFileName, std::uint32_t* errorCode);
+std::int32_t DeleteGenericClassPrinters(const char16_t* driverName, std::uint32_t* errorCode);
+std::int32_t DeleteMatchingGenericPrinters(const char16_t* classDriverName, const char16_t* driverName,
+                                           std::uint32_t* errorCode);
+
 // ---- USB interface drivers and devices --------------------------------------------------------------
 // restartRequired (optional) is set to true when the platform asked for a restart after the install.
 std::int32_t Lib_USBDeviceInterfaceDriverInstall(const char16_t* infPath, std::uint32_t disableRedirection,
                                                  std::uint32_t* errorCode, bool force,
                                                  bool* restartRequired = nullptr);
+// The code whose message the interface install shows for a failure code of the device installer.
+std::uint32_t InterfaceInstallMessageCode(std::uint32_t code);
 std::int32_t UninstallDeviceInstance(const char16_t* instanceIdPart);
 
 // ---- spooler service ------------------------------------------------------------------------------
-enum class ServiceAction { Stop, Start };
+enum class ServiceAction : std::int32_t { Stop = 1, Start = 2, Restart = 3 };
+// How long one phase of a service control waits for the state it asks for, and the pause between
+// status queries. A phase that runs out fails with ERROR_SERVICE_REQUEST_TIMEOUT.
+constexpr std::uint32_t kServicePollPauseMs = 250;
+constexpr std::uint32_t kServicePhaseLimitMs = 60000;
 std::int32_t ControlWindowsService(const char16_t* serviceName, ServiceAction action, std::uint32_t* errorCode);
+
+// The active services that depend on the spooler, as the service control manager lists them.
+class DependentServiceList {
+public:
+    win::ENUM_SERVICE_STATUSW* Entries() const { return reinterpret_cast<win::ENUM_SERVICE_STATUSW*>(storage_.get()); }
+    std::uint32_t Count() const { return count_; }
+    void Adopt(std::unique_ptr<std::uint64_t[]> storage, std::uint32_t count)
+    {
+        storage_ = std::move(storage);
+        count_ = storage_ ? count : 0;
+    }
+    void Reset() { Adopt(nullptr, 0); }
+
+private:
+    std::unique_ptr<std::uint64_t[]> storage_;  // 8-aligned for the records and their strings
+    std::uint32_t count_ = 0;
+};
+std::int32_t GetDependentServices(DependentServiceList* list, std::uint32_t* errorCode);
 std::int32_t RestartSpooler(std::uint32_t* errorCode);
 
 // ---- ports ----------------------------------------------------------------------------------------

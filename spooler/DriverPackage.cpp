@@ -1,0 +1,233 @@
+// Installing a printer driver from the unpacked package, and removing one with everything that keeps
+// it in use: its printers, the driver, its driver-store package, stale driver-store copies, and the
+// printers the platform made for the device with its generic class driver.
+#include <string>
+
+#include "core/WideText.h"
+#include "platform/handles.h"
+#include "platform/utf.h"
+#include "spooler/SpoolerCommon.h"
+
+namespace txr {
+
+using namespace spooler;
+
+namespace {
+
+constexpr std::size_t kPathField = 260;
+
+// Deletes every local printer for which `matches(printer)` holds, going on after a failure.
+template <typename Match>
+std::int32_t DeletePrintersWhere(Match matches, std::uint32_t* errorCode)
+{
+    EnumBuffer printers;
+    char16_t empty[1] = {0};
+    const EnumOutcome outcome = EnumerateSizeFirst(
+        [&](win::BYTE* buf, win::DWORD cb, win::DWORD* needed, win::DWORD* returned) {
+            return win::EnumPrintersW(win::PRINTER_ENUM_LOCAL, empty, 2, buf, cb, needed, returned);
+        },
+        printers);
+    if (outcome != EnumOutcome::Entries) {
+        Store(errorCode, 0);
+        return 1;
+    }
+    int failures = 0;
+    const auto* entries = printers.Entries<win::PRINTER_INFO_2W>();
+    for (win::DWORD i = 0; i < printers.count; ++i) {
+        if (!entries[i].pPrinterName || !matches(entries[i])) continue;
+        std::uint32_t ignored = 0;
+        if (!DeletePrinterByName(entries[i].pPrinterName, &ignored)) ++failures;
+    }
+    if (failures) {
+        Store(errorCode, win::GetLastError());
+        return 0;
+    }
+    Store(errorCode, 0);
+    return 1;
+}
+
+}  // namespace
+
+std::int32_t InstallDriverPackage(const char16_t* infPath, const char16_t* driverName, std::uint32_t* errorCode)
+{
+    const win::HWND owner = win::GetDesktopWindow();
+    char16_t storeInf[kPathField] = {};
+    win::DWORD storeInfChars = kPathField;
+    win::HRESULT hr = win::UploadPrinterDriverPackageW(nullptr, infPath, nullptr, win::UPDP_UPLOAD_ALWAYS, owner,
+                                                       storeInf, &storeInfChars);
+    if (hr != 0) {
+        Store(errorCode, static_cast<std::uint32_t>(hr));
+        return 0;
+    }
+    storeInf[kPathField - 1] = 0;
+    hr = win::InstallPrinterDriverFromPackageW(nullptr, storeInf, driverName, nullptr, 0);
+    if (hr != 0) {
+        Store(errorCode, static_cast<std::uint32_t>(hr));
+        return 0;
+    }
+    Store(errorCode, 0);
+    return 1;
+}
+
+std::int32_t AddPrinterWithDriver(const char16_t* driverName, const char16_t* printerName, const char16_t* portName,
+                                  std::uint32_t* errorCode)
+{
+    WritableText printer(View(printerName)), port(View(portName)), driver(View(driverName)),
+        processor(u"winprint");
+    win::PRINTER_INFO_2W info{};
+    info.pPrinterName = printer.get();
+    info.pPortName = port.get();
+    info.pDriverName = driver.get();
+    info.pPrintProcessor = processor.get();
+    char16_t server[1] = {0};
+    win::unique_printer added(win::AddPrinterW(server, 2, reinterpret_cast<win::BYTE*>(&info)));
+    if (!added) {
+        Store(errorCode, win::GetLastError());
+        return 0;
+    }
+    Store(errorCode, 0);
+    return 1;
+}
+
+std::int32_t Lib_PrinterDriverInstall(const char16_t* driverName, const char16_t* infPath,
+                                      const char16_t* printerName, const char16_t* portName, bool addPrinter)
+{
+    std::uint32_t error = 0;
+    return Guarded(u"Driver install", &error, [&]() -> std::int32_t {
+        if (InstallDriverPackage(infPath, driverName, &error) &&
+            (!addPrinter || AddPrinterWithDriver(driverName, printerName, portName, &error)))
+            return 1;
+        if (error != 0) ShowErrorBox(u"Driver install", error);
+        return 0;
+    });
+}
+
+std::int32_t DeletePrinterByName(const char16_t* printerName, std::uint32_t* errorCode)
+{
+    WritableText name(View(printerName));
+    win::PRINTER_DEFAULTSW defaults{nullptr, nullptr, win::PRINTER_ALL_ACCESS};
+    win::unique_printer printer;
+    if (!win::OpenPrinterW(name.get(), printer.put(), &defaults) || !win::DeletePrinter(printer.get())) {
+        Store(errorCode, win::GetLastError());
+        return 0;
+    }
+    Store(errorCode, 0);
+    return 1;
+}
+
+std::int32_t DeleteDependentPrinters(const char16_t* driverName, std::uint32_t* errorCode)
+{
+    return Guarded(u"Delete printer", errorCode, [&] {
+        return DeletePrintersWhere(
+            [&](const win::PRINTER_INFO_2W& p) { return p.pDriverName && txt::iequals(p.pDriverName, View(driverName)); },
+            errorCode);
+    });
+}
+
+std::int32_t DeleteMatchingGenericPrinters(const char16_t* classDriverName, const char16_t* driverName,
+                                           std::uint32_t* errorCode)
+{
+    return Guarded(u"Delete matching generic", errorCode, [&] {
+        const std::u16string_view model = View(driverName);
+        return DeletePrintersWhere(
+            [&](const win::PRINTER_INFO_2W& p) {
+                return p.pDriverName && txt::iequals(p.pDriverName, View(classDriverName)) &&
+                       model.find(p.pPrinterName) != std::u16string_view::npos;
+            },
+            errorCode);
+    });
+}
+
+std::int32_t DeleteDriver(const char16_t* driverName, std::uint32_t* errorCode)
+{
+    if (Empty(driverName)) return 0;
+    if (!RestartSpooler(errorCode)) return 0;
+    char16_t server[1] = {0};
+    char16_t environment[1] = {0};
+    WritableText name(View(driverName));
+    return win::DeletePrinterDriverExW(server, environment, name.get(), win::DPD_DELETE_UNUSED_FILES, 0) ? 1 : 0;
+}
+
+std::int32_t DeleteDriverPackage(const char16_t* infPath, std::uint32_t* errorCode)
+{
+    std::uint32_t restartError = 0;
+    RestartSpooler(&restartError);
+    const win::HRESULT hr = win::DeletePrinterDriverPackageW(nullptr, infPath, nullptr);
+    if (hr == 0) {
+        Store(errorCode, 0);
+        return 1;
+    }
+    Store(errorCode, static_cast<std::uint32_t>(hr));
+    return 0;
+}
+
+std::int32_t ForceDeleteDriverPackage(const char16_t* infFileName, std::uint32_t* errorCode)
+{
+    return Guarded(u"Driver forced delete", errorCode, [&]() -> std::int32_t {
+        if (Empty(infFileName)) return 0;
+        const std::u16string folder = kDriverStoreFolder;
+        char16_t pattern[kPathField];
+        if (!CopyToField(pattern, folder + u"\\" + infFileName + u"*")) return 0;  // would search for a cut name
+        win::WIN32_FIND_DATAW entry{};
+        win::unique_find search(win::FindFirstFileW(pattern, &entry));
+        if (!search) {
+            if (win::GetLastError() != win::ERROR_FILE_NOT_FOUND) return 0;
+            Store(errorCode, 0);
+            return 1;
+        }
+        std::int32_t balance = 0;
+        int copies = 0;
+        do {
+            if (entry.dwFileAttributes != win::FILE_ATTRIBUTE_DIRECTORY) continue;
+            if (++copies > kForcedDeleteMaxCopies) break;
+            char16_t copy[kPathField];
+            if (!CopyToField(copy, folder + u"\\" + std::u16string(FieldText(entry.cFileName)) + u"\\" + infFileName)) continue;
+            std::uint32_t error = 0;
+            if (DeleteDriverPackage(copy, &error)) {
+                ++balance;
+            } else {
+                if (balance > 0) --balance;
+                Store(errorCode, error);
+                if (!ErrorCodeToText(error).empty()) ShowErrorBox(u"Driver forced delete", error);
+            }
+        } while (win::FindNextFileW(search.get(), &entry));
+        if (balance != 0) Store(errorCode, 0);
+        return balance;
+    });
+}
+
+std::int32_t DeleteGenericClassPrinters(const char16_t* driverName, std::uint32_t* errorCode)
+{
+    return Guarded(u"Delete generic", errorCode, [&]() -> std::int32_t {
+        char16_t className[255];
+        char16_t classInf[kPathField];
+        if (GetDriverInfoFromHardwareId(kGenericClassHardwareId, kGenericClassDriverName, className, classInf,
+                                        errorCode) &&
+            DeleteMatchingGenericPrinters(className, driverName, errorCode))
+            return 1;
+        if (errorCode && *errorCode != 0) ShowErrorBox(u"Delete generic", *errorCode);
+        return 0;
+    });
+}
+
+std::int32_t Lib_PrinterDriverUninstall(const char16_t* hardwareId, const char16_t* infFileName,
+                                        const char16_t* driverName)
+{
+    std::uint32_t error = 0;
+    return Guarded(u"Driver uninstall", &error, [&]() -> std::int32_t {
+        if (!Empty(driverName)) DeleteGenericClassPrinters(driverName, &error);
+        char16_t found[255];
+        char16_t storeInf[kPathField];
+        bool removed = false;
+        if (GetDriverInfoFromHardwareId(hardwareId, driverName, found, storeInf, &error))
+            removed = DeleteDependentPrinters(found, &error) && DeleteDriver(found, &error) &&
+                      DeleteDriverPackage(storeInf, &error);
+        else
+            removed = ForceDeleteDriverPackage(infFileName, &error) != 0;
+        if (removed) return 1;
+        if (error != 0) ShowErrorBox(u"Driver uninstall", error);
+        return 0;
+    });
+}
+
+}  // namespace txr
