@@ -269,6 +269,20 @@ const sim::RegisterDefaults spoolerDefaults("spooler", [](json& s, const sim::Pr
     };
 });
 
+// The driver store of a fresh machine holds the in-box packages of its in-box drivers.
+const sim::RegisterDriveDefaults driverStoreFolders([](const fs::path&, const json& state) {
+    auto& m = sim::Machine::get();
+    std::error_code ec;
+    if (auto repo = m.map_path(txt::from_utf8(kFileRepository))) fs::create_directories(*repo, ec);
+    if (!state.contains("spooler")) return;
+    for (auto& d : state["spooler"].value("drivers", json::array())) {
+        auto inf = m.map_path(txt::from_utf8(d.value("inf_path", std::string())));
+        if (!inf) continue;
+        fs::create_directories(inf->parent_path(), ec);
+        std::ofstream(*inf, std::ios::binary) << "[Version]\r\nSignature=\"$Windows NT$\"\r\nClass=Printer\r\n";
+    }
+});
+
 json* find_in(json& arr, const std::string& name)
 {
     for (auto& e : arr)

@@ -1,0 +1,188 @@
+// Installing a driver from the package and removing one with its printers, its store package,
+// stale store copies and the generic class driver's printers.
+#include <filesystem>
+#include <fstream>
+
+#include "platform/utf.h"
+#include "tests/spooler/SpoolerFixture.h"
+
+namespace {
+
+constexpr char16_t kHwid[] = u"USBPRINT\\BREVANTOTXR4103";
+constexpr char16_t kName[] = u"BREVANTO TXR4103 ZKW";
+constexpr char16_t kInfName[] = u"TXR4103ZKW.inf";
+
+class DriverPackageTest : public txrtest::SpoolerTest {
+protected:
+    // The sample package's INF of driver 1, copied onto the machine's drive.
+    std::u16string PackageInf()
+    {
+        const std::u16string win = u"C:\\Temp\\Driver\\TXR4103ZKW.inf";
+        auto host = sim::Machine::get().map_path(win);
+        std::filesystem::create_directories(host->parent_path());
+        std::filesystem::copy_file(std::filesystem::path(TXR_PAYLOAD_PACKAGE_DIR) / "TXR4103ZKW.inf", *host,
+                                   std::filesystem::copy_options::overwrite_existing);
+        return win;
+    }
+    int StoreCopies(const std::string& prefix)
+    {
+        int n = 0;
+        auto repo = sim::Machine::get().map_path(u"C:\\Windows\\System32\\DriverStore\\FileRepository");
+        std::error_code ec;
+        for (auto& e : std::filesystem::directory_iterator(*repo, ec))
+            n += e.path().filename().string().rfind(prefix, 0) == 0 ? 1 : 0;
+        return n;
+    }
+    std::size_t SpoolerRestarts()
+    {
+        std::size_t n = 0;
+        for (auto& s : ServiceSteps()) n += s == "Spooler running" ? 1 : 0;
+        return n;
+    }
+};
+
+TEST_F(DriverPackageTest, InstallUploadsAndInstallsAndAddsNoPrinterWithoutTheFlag)
+{
+    EXPECT_EQ(txr::Lib_PrinterDriverInstall(kName, PackageInf().c_str(), kName, u"", false), 1);
+    ASSERT_EQ(Events("driver_installed").size(), 1u);
+    EXPECT_EQ(Events("driver_installed")[0]["version"], "1.5.27.4");
+    EXPECT_TRUE(Events("printer_added").empty());
+    EXPECT_TRUE(Boxes().empty());
+    const auto& d = Spooler()["drivers"].back();
+    EXPECT_EQ(d["inf_path"].get<std::string>().rfind("C:\\Windows\\System32\\DriverStore\\FileRepository\\", 0), 0u);
+}
+
+TEST_F(DriverPackageTest, InstallWithTheFlagAddsTheFirstPrinter)
+{
+    AddPort("USB001", "USB Monitor", "Virtual printer port for USB");
+    EXPECT_EQ(txr::Lib_PrinterDriverInstall(kName, PackageInf().c_str(), u"Counter 1", u"USB001", true), 1);
+    ASSERT_EQ(Events("printer_added").size(), 1u);
+    EXPECT_EQ(Events("printer_added")[0]["name"], "Counter 1");
+}
+
+TEST_F(DriverPackageTest, InstallFailuresShowTheDriverInstallBox)
+{
+    struct Case {
+        const char* op;
+        std::uint32_t code;
+    } cases[] = {{"UploadPrinterDriverPackageW", 0x80070005u}, {"InstallPrinterDriverFromPackageW", 0x80070002u},
+                 {"UploadPrinterDriverPackageW", 0x80AB0001u}};
+    for (const auto& c : cases) {
+        FreshMachine();
+        InjectFault(c.op, c.code);
+        EXPECT_EQ(txr::Lib_PrinterDriverInstall(kName, PackageInf().c_str(), kName, u"", false), 0) << c.op;
+        ASSERT_EQ(Boxes().size(), 1u) << c.op;
+        EXPECT_EQ(Boxes()[0].first, "Printer Driver Installer- Driver install");
+        EXPECT_EQ(Boxes()[0].second, txt::to_utf8(txr::ErrorCodeToText(c.code))) << "shown also without a text";
+        EXPECT_TRUE(Events("driver_installed").empty());
+    }
+}
+
+TEST_F(DriverPackageTest, RemovingADriverThatIsNotThereSucceedsWithoutTouchingTheSpooler)
+{
+    EXPECT_EQ(txr::Lib_PrinterDriverUninstall(kHwid, kInfName, kName), 1);
+    EXPECT_TRUE(ServiceSteps().empty());
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(DriverPackageTest, RemovingAnInstalledDriverTakesItsPrintersDriverAndPackage)
+{
+    AddDriver("BREVANTO TXR4103 ZKW", "USBPRINT\\BREVANTOTXR4103");
+    AddPort("USB001", "USB Monitor", "Virtual printer port for USB");
+    AddPrinter("Desk 1", "BREVANTO TXR4103 ZKW", "USB001");
+    AddPrinter("Desk 2", "brevanto txr4103 zkw", "USB001");
+    AddPrinter("Keep", "Microsoft Print To PDF", "PORTPROMPT:");
+    ASSERT_EQ(StoreCopies("txr4103zkw.inf_"), 1);
+
+    EXPECT_EQ(txr::Lib_PrinterDriverUninstall(kHwid, kInfName, kName), 1);
+    EXPECT_EQ(Names("printers"), (std::vector<std::string>{"Microsoft Print to PDF", "Keep"}));
+    EXPECT_EQ(Names("drivers"), std::vector<std::string>{"Microsoft Print To PDF"});
+    EXPECT_EQ(StoreCopies("txr4103zkw.inf_"), 0);
+    EXPECT_EQ(SpoolerRestarts(), 2u) << "once before the driver, once before the package";
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(DriverPackageTest, APrinterThatCannotBeDeletedStopsTheRemovalBeforeTheSpoolerIsTouched)
+{
+    AddDriver("BREVANTO TXR4103 ZKW", "USBPRINT\\BREVANTOTXR4103");
+    AddPort("USB001", "USB Monitor", "Virtual printer port for USB");
+    AddPrinter("Stuck", "BREVANTO TXR4103 ZKW", "USB001");
+    InjectFault("DeletePrinter", 5);
+    EXPECT_EQ(txr::Lib_PrinterDriverUninstall(kHwid, kInfName, kName), 0);
+    EXPECT_TRUE(ServiceSteps().empty());
+    EXPECT_EQ(Names("drivers").size(), 2u);
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].first, "Printer Driver Installer- Driver uninstall");
+    EXPECT_EQ(Boxes()[0].second, txt::to_utf8(txr::ErrorCodeToText(5)));
+}
+
+// Two stale copies of the package in the driver store, the driver itself not installed: each copy
+// costs a spooler restart; a later failure takes back an earlier success, an earlier failure
+// does not count against a later success.
+struct ForcedCase {
+    const char* what;
+    int failingCall;  // which package deletion fails (0: none)
+    std::int32_t result;
+};
+class ForcedDelete : public DriverPackageTest, public testing::WithParamInterface<ForcedCase> {};
+
+TEST_P(ForcedDelete, KeepsARunningBalanceOverTheStoreCopies)
+{
+    sim::spool::stage_package_text("TXR4103ZKW.inf", "; copy one\n");
+    sim::spool::stage_package_text("TXR4103ZKW.inf", "; copy two\n");
+    // Entries that are not plain directories are passed over.
+    auto repo = sim::Machine::get().map_path(u"C:\\Windows\\System32\\DriverStore\\FileRepository");
+    std::ofstream(*repo / "txr4103zkw.inf_amd64_file") << "not a folder";
+    ASSERT_EQ(StoreCopies("txr4103zkw.inf_amd64_"), 3);
+    if (GetParam().failingCall) InjectFault("DeletePrinterDriverPackageW", 0x80070020u, GetParam().failingCall);
+
+    EXPECT_EQ(txr::Lib_PrinterDriverUninstall(kHwid, kInfName, kName), GetParam().result);
+    EXPECT_EQ(SpoolerRestarts(), 2u);
+    // The copy's own box only when the system has a text for the code; the removal's box when the
+    // removal as a whole failed.
+    std::vector<std::string> expected;
+    if (GetParam().failingCall && !txr::ErrorCodeToText(0x80070020u).empty())
+        expected.push_back("Printer Driver Installer- Driver forced delete");
+    if (GetParam().result == 0) expected.push_back("Printer Driver Installer- Driver uninstall");
+    std::vector<std::string> captions;
+    for (const auto& b : Boxes()) captions.push_back(b.first);
+    EXPECT_EQ(captions, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ForcedDelete,
+                         testing::Values(ForcedCase{"both_removed", 0, 1}, ForcedCase{"success_then_failure", 2, 0},
+                                         ForcedCase{"failure_then_success", 1, 1}),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(DriverPackageTest, GenericClassPrintersNamedAfterTheModelAreRemovedFirst)
+{
+    AddDriver("HP PCL3 A-size Printer Class Driver", "1284_CID_HPIJVIPAV3", "10.0.1.0", "06/21/2006", "prnhp001.inf");
+    AddPort("USB001", "USB Monitor", "Virtual printer port for USB");
+    AddPrinter("BREVANTO TXR4103", "HP PCL3 A-size Printer Class Driver", "USB001");
+    AddPrinter("Office", "HP PCL3 A-size Printer Class Driver", "USB001");
+    AddPrinter("brevanto txr4103", "HP PCL3 A-size Printer Class Driver", "USB001");
+    EXPECT_EQ(txr::Lib_PrinterDriverUninstall(kHwid, kInfName, kName), 1);
+    EXPECT_EQ(Names("printers"), (std::vector<std::string>{"Microsoft Print to PDF", "Office", "brevanto txr4103"}));
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(DriverPackageTest, AFailedGenericCleanupShowsItsBoxAndTheRemovalGoesOn)
+{
+    AddDriver("BREVANTO TXR4103 ZKW", "USBPRINT\\BREVANTOTXR4103");
+    InjectFault("EnumPrinterDriversW", 1722);  // the class driver lookup
+    EXPECT_EQ(txr::Lib_PrinterDriverUninstall(kHwid, kInfName, kName), 1);
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].first, "Printer Driver Installer- Delete generic");
+    EXPECT_EQ(Names("drivers").size(), 1u);
+}
+
+TEST_F(DriverPackageTest, ADriverThatIsStillInUseEndsTheRemovalWithoutABox)
+{
+    AddDriver("BREVANTO TXR4103 ZKW", "USBPRINT\\BREVANTOTXR4103");
+    InjectFault("DeletePrinterDriverExW", 3001);
+    EXPECT_EQ(txr::Lib_PrinterDriverUninstall(kHwid, kInfName, kName), 0);
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_EQ(SpoolerRestarts(), 1u);
+}
+
+}  // namespace
