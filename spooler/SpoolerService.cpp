@@ -31,10 +31,12 @@ bool WaitForState(win::SC_HANDLE service, win::DWORD wanted)
     }
 }
 
-bool StateIs(win::SC_HANDLE service, win::DWORD wanted)
+bool ReadState(win::SC_HANDLE service, win::DWORD& state)
 {
     win::SERVICE_STATUS status{};
-    return win::QueryServiceStatus(service, &status) && status.dwCurrentState == wanted;
+    if (!win::QueryServiceStatus(service, &status)) return false;
+    state = status.dwCurrentState;
+    return true;
 }
 
 const char16_t* FailedText(ServiceAction action)
@@ -70,6 +72,9 @@ std::int32_t ControlWindowsService(const char16_t* serviceName, ServiceAction ac
         bool ok = sc.Open(serviceName) && win::QueryServiceStatus(sc.service.get(), &status);
         if (ok) {
             const win::SC_HANDLE service = sc.service.get();
+            // Why the service is not where the action wants it, when the state says so rather than
+            // a failing call: the refused stop control's own code, else the state's.
+            win::DWORD refusal = 0;
             if (action == ServiceAction::Stop || action == ServiceAction::Restart) {
                 if (status.dwCurrentState == win::SERVICE_STOP_PENDING) {
                     WaitForState(service, win::SERVICE_STOPPED);  // already on its way: let it arrive
@@ -77,13 +82,28 @@ std::int32_t ControlWindowsService(const char16_t* serviceName, ServiceAction ac
                     win::SERVICE_STATUS after{};
                     if (win::ControlService(service, win::SERVICE_CONTROL_STOP, &after))
                         ok = WaitForState(service, win::SERVICE_STOPPED);
+                    else
+                        refusal = win::GetLastError();
                 }
             }
             if (ok && (action == ServiceAction::Start || action == ServiceAction::Restart)) {
-                ok = StateIs(service, win::SERVICE_STOPPED) && win::StartServiceW(service, 0, nullptr) &&
-                     WaitForState(service, win::SERVICE_RUNNING);
+                win::DWORD state = 0;
+                ok = ReadState(service, state);
+                if (ok && state != win::SERVICE_STOPPED) {
+                    win::SetLastError(refusal ? refusal
+                                              : state == win::SERVICE_RUNNING || state == win::SERVICE_START_PENDING
+                                                    ? win::ERROR_SERVICE_ALREADY_RUNNING
+                                                    : win::ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
+                    ok = false;
+                }
+                ok = ok && win::StartServiceW(service, 0, nullptr) && WaitForState(service, win::SERVICE_RUNNING);
             } else if (ok && action != ServiceAction::Restart) {
-                ok = StateIs(service, win::SERVICE_STOPPED);
+                win::DWORD state = 0;
+                ok = ReadState(service, state);
+                if (ok && state != win::SERVICE_STOPPED) {
+                    win::SetLastError(refusal ? refusal : win::ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
+                    ok = false;
+                }
             }
         }
         if (ok) {
