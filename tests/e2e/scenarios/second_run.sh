@@ -1,0 +1,2 @@
+# The same installation already ran once on this machine.
+run -pnp -model 3 -lang 1
