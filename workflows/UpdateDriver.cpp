@@ -1,5 +1,7 @@
 // The per-driver update: install when asked, carry the old driver's printers over to the new one,
 // give driver 2 a printer on driver 1's USB port, and report the slot's resulting state.
+#include <vector>
+
 #include "core/Form1.h"
 #include "platform/utf.h"
 #include "spooler/SpoolerLayer.h"
@@ -17,6 +19,26 @@ std::int32_t StateOf(const InstalledDriverInfo& after, const InstalledDriverInfo
 
 bool HasPrinters(const InstalledDriverInfo& r) { return r.IsInstalled != 0 && r.PrinterCount > 0 && r.PrinterList; }
 
+// After a failed installation: the removal may already have deleted the old driver's printers while
+// the driver itself stayed. Those printers are added back on it, so that a failed update loses no
+// printer that can still be kept.
+void RestoreLostPrinters(const InstalledDriverInfo& before)
+{
+    std::uint32_t error = 0;
+    const std::int32_t capacity = before.PrinterCount;
+    std::vector<PrinterInfoData> present(static_cast<std::size_t>(capacity));
+    const std::int32_t found = Lib_GetNumDependentPrinters(before.DriverName, &error) > 0
+                                   ? Lib_GetInstalledPrinterInfoList(before.DriverName, capacity, present.data(), &error)
+                                   : 0;
+    for (std::int32_t k = 0; k < before.PrinterCount; ++k) {
+        const PrinterInfoData& lost = before.PrinterList[k];
+        bool stillThere = false;
+        for (std::int32_t j = 0; j < found && !stillThere; ++j)
+            stillThere = txt::iequals(FieldText(present[static_cast<std::size_t>(j)].PrinterName), FieldText(lost.PrinterName));
+        if (!stillThere) Lib_AddPrinter(before.DriverName, lost.PrinterName, lost.PortName, &error);
+    }
+}
+
 }  // namespace
 
 std::int32_t Form1::UpdateDriverWith(std::int32_t param_UpdateRequired, int param_DriverListIndex,
@@ -30,7 +52,14 @@ std::int32_t Form1::UpdateDriverWith(std::int32_t param_UpdateRequired, int para
         InstalledDriverInfo& A = g_UpdatedDriverDataArray[i];
         std::u16string dateVersion;
 
-        if (param_UpdateRequired != 0 && installDriver(i) != 0) {
+        const bool installed = param_UpdateRequired != 0 && installDriver(i) != 0;
+        if (param_UpdateRequired != 0 && !installed && HasPrinters(B)) {
+            std::uint32_t error = 0;
+            InstalledDriverInfo still{};
+            if (Lib_GetCurrentDriverInfo(P.HardwareId, B.DriverName, &still, &error)) RestoreLostPrinters(B);
+            ClearInstalledDriverInfo(&still);
+        }
+        if (installed) {
             if (HasPrinters(B)) {
                 for (std::int32_t k = 0; k < B.PrinterCount; ++k) {
                     std::uint32_t error = 0;

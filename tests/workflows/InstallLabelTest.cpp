@@ -179,4 +179,13 @@ TEST_F(UpdateDriverTest, AFailedInstallationTakesTheStateFromTheRecordBeforeTheR
     EXPECT_EQ(g_UpdatedDriverDataArray[0].IsInstalled, 0);
 }
 
+TEST_F(UpdateDriverTest, AFailedUpdateAddsBackThePrintersOfAnOldDriverThatStayed)
+{
+    OlderDriverWithTwoPrinters();
+    InjectFault("DeletePrinterDriverExW", 3001);  // the old driver stays, its printers are gone
+    InjectFault("UploadPrinterDriverPackageW", 0x80070005u);
+    EXPECT_EQ(form.UI_UpdateDriver(1, 0), txr::DriverStateWithPrinter);
+    EXPECT_EQ(Printers("BREVANTO TXR4103 ZKW"), (std::vector<std::string>{"Reception@IP_10.1.2.3", "Store@USB001"}));
+}
+
 }  // namespace
