@@ -40,13 +40,6 @@ protected:
         WriteHost(UnpackHost() / "Driver" / name, text);
     }
 
-    // The message boxes shown so far, as (caption, text) in the order they appeared.
-    std::vector<std::pair<std::string, std::string>> Boxes() const
-    {
-        std::vector<std::pair<std::string, std::string>> boxes;
-        for (const auto& e : Events("message_box")) boxes.emplace_back(e["caption"], e["text"]);
-        return boxes;
-    }
     std::vector<std::string> CommandLines() const
     {
         std::vector<std::string> lines;

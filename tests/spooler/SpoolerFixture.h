@@ -56,12 +56,6 @@ protected:
     }
     sim::json* Service(const std::string& name) { return sim::spool::find_service(name); }
 
-    std::vector<std::pair<std::string, std::string>> Boxes() const
-    {
-        std::vector<std::pair<std::string, std::string>> boxes;
-        for (const auto& e : Events("message_box")) boxes.emplace_back(e["caption"], e["text"]);
-        return boxes;
-    }
     // "Spooler stopped", "Spooler running", ... in the order the services reached those states.
     std::vector<std::string> ServiceSteps() const
     {

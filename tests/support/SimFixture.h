@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -24,6 +25,13 @@ protected:
     void Save() { sim::Machine::get().save(); }
     // The events logged so far, optionally only those of one type.
     std::vector<sim::json> Events(const std::string& type = {}) const;
+    // The message boxes shown so far, as (caption, text) in the order they appeared.
+    std::vector<std::pair<std::string, std::string>> Boxes() const
+    {
+        std::vector<std::pair<std::string, std::string>> boxes;
+        for (const auto& e : Events("message_box")) boxes.emplace_back(e["caption"], e["text"]);
+        return boxes;
+    }
     void InjectFault(const std::string& op, std::uint32_t error, int call = 1, int count = 1);
 
     std::filesystem::path root_;
