@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "platform/sim/SimMachine.h"
+#include "platform/sim/SimPnp.h"
 #include "platform/sim/SimSpooler.h"
 #include "platform/utf.h"
 #include "platform/win/errors.h"
@@ -972,6 +973,7 @@ HRESULT InstallPrinterDriverFromPackageW(LPCWSTR server, LPCWSTR infPath, LPCWST
     if (!replaced) arr.push_back(d);
     m.save();
     m.event({{"type", "driver_installed"}, {"name", dn}, {"version", facts->version}});
+    sim::pnp::driver_installed();
     return S_OK;
 }
 

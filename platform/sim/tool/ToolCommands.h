@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace simtool {
@@ -21,6 +22,14 @@ std::vector<Command>& commands();
 
 struct RegisterCommand {
     RegisterCommand(std::string name, std::string usage, CommandFn run);
+};
+
+// Views for "show NAME": a readable listing of one part of the machine, next to the JSON that
+// "show /POINTER" prints.
+using ViewFn = std::function<void()>;
+std::vector<std::pair<std::string, ViewFn>>& views();
+struct RegisterView {
+    RegisterView(std::string name, ViewFn show);
 };
 
 // Prints a message on standard error and returns 2 (the tool's code for a usage error).

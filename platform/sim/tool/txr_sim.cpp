@@ -20,6 +20,14 @@ RegisterCommand::RegisterCommand(std::string name, std::string usage, CommandFn 
     commands().push_back(Command{std::move(name), std::move(usage), std::move(run)});
 }
 
+std::vector<std::pair<std::string, ViewFn>>& views()
+{
+    static std::vector<std::pair<std::string, ViewFn>> v;
+    return v;
+}
+
+RegisterView::RegisterView(std::string name, ViewFn show) { views().emplace_back(std::move(name), std::move(show)); }
+
 int usage_error(const std::string& message)
 {
     std::cerr << "txr-sim: " << message << "\n";
@@ -60,12 +68,22 @@ const RegisterCommand reset("reset", "[--locale de-DE|en-US] [--bits 64|32] [--p
                                 return 0;
                             });
 
-const RegisterCommand show("show", "[JSON-POINTER]  print the machine's state, or one part of it (e.g. /environment)",
+const RegisterCommand show("show",
+                           "[JSON-POINTER | VIEW]  print the machine's state, one part of it (e.g. /environment), or a "
+                           "view (spooler, devices, services, store)",
                            [](const std::vector<std::string>& args) {
                                auto& s = sim::Machine::get().state();
                                if (args.empty()) {
                                    std::cout << s.dump(2) << "\n";
                                    return 0;
+                               }
+                               if (args[0].empty() || args[0][0] != '/') {
+                                   for (auto& [name, view] : views())
+                                       if (name == args[0]) {
+                                           view();
+                                           return 0;
+                                       }
+                                   return usage_error("show: no view " + args[0] + " (a JSON pointer starts with /)");
                                }
                                const json::json_pointer p(args[0]);
                                if (!s.contains(p)) return usage_error("show: nothing at " + args[0]);
