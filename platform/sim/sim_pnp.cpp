@@ -191,22 +191,22 @@ std::string plug(const PlugOptions& o)
     const std::string tag = hex8(fnv1a(model + "|" + serial));
     const std::string printerId = "USBPRINT\\BREVANTO" + model + "\\7&" + tag + "&0&" + port;
     const std::string bare = hwid.rfind("USBPRINT\\", 0) == 0 ? hwid.substr(9) : hwid;
-    struct NodeSpec {
+    struct WantedNode {
         std::string id, cls, description;
         json hardwareIds;
     };
     const std::string usbBase = std::string("USB\\") + kVidPid;
-    std::vector<NodeSpec> specs;
-    specs.push_back({printerNode ? printerNode->value("instance_id", printerId) : printerId, kPrinterClassGuid,
+    std::vector<WantedNode> wanted;
+    wanted.push_back({printerNode ? printerNode->value("instance_id", printerId) : printerId, kPrinterClassGuid,
                      "BREVANTO " + model, json::array({hwid, bare})});
     for (const char* mi : {"01", "02"}) {
         const std::string hw = usbBase + "&MI_" + mi;
-        specs.push_back({hw + "\\6&" + hex8(fnv1a(serial + mi)) + "&0&00" + mi,
+        wanted.push_back({hw + "\\6&" + hex8(fnv1a(serial + mi)) + "&0&00" + mi,
                          interface_driver_installed(hw) ? kUsbDeviceClassGuid : "",
                          std::string(mi) == "01" ? "Printer USB(REST)" : "Printer USB(WinUSB)",
                          json::array({usbBase + "&REV_0100&MI_" + mi, hw})});
     }
-    for (const auto& s : specs) {
+    for (const auto& s : wanted) {
         json* node = nullptr;
         for (auto& n : list)
             if (iequal8(n.value("instance_id", std::string()), s.id)) node = &n;
@@ -220,13 +220,13 @@ std::string plug(const PlugOptions& o)
         (*node)["description"] = s.description;
         (*node)["serial"] = serial;
         (*node)["present"] = true;
-        if (&s == &specs.front()) (*node)["port"] = port;
+        if (&s == &wanted.front()) (*node)["port"] = port;
     }
-    m.event({{"type", "device_plugged"}, {"instance_id", specs.front().id}, {"port", port}});
+    m.event({{"type", "device_plugged"}, {"instance_id", wanted.front().id}, {"port", port}});
     for (auto& n : list)
-        if (iequal8(n.value("instance_id", std::string()), specs.front().id)) bind_queue(n);
+        if (iequal8(n.value("instance_id", std::string()), wanted.front().id)) bind_queue(n);
     m.save();
-    return specs.front().id;
+    return wanted.front().id;
 }
 
 int unplug(const std::string& model)
