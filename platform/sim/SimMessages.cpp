@@ -42,7 +42,7 @@ const std::map<std::uint32_t, Message>& table()
                "Eine Datei kann nicht erstellt werden, wenn sie bereits vorhanden ist."}},
         {203, {"The system could not find the environment option that was entered.",
                "Die eingegebene Umgebungsoption wurde nicht gefunden."}},
-        {259, {"No more data is available.", "Es sind keine weiteren Daten verfügbar."}},
+        {259, {"No more data is available.", "Es sind keine Daten mehr verfügbar."}},
         {1008, {"An attempt was made to reference a token that does not exist.",
                 "Es wurde versucht, auf ein Token zu verweisen, das nicht vorhanden ist."}},
         // Service control manager.
