@@ -186,6 +186,12 @@ void Machine::event(json ev)
 {
     auto l = lock();
     json line = {{"seq", ++eventSeq_}, {"t", now_ms()}};
+    // For timing runs: with "clock.wall_stamps" set, each event also carries the host's wall clock
+    // (microseconds since 1970), which the virtual clock cannot give.
+    if (state().value("/clock/wall_stamps"_json_pointer, false))
+        line["wall_us"] = std::chrono::duration_cast<std::chrono::microseconds>(
+                              std::chrono::system_clock::now().time_since_epoch())
+                              .count();
     line.update(ev);
     std::error_code ec;
     fs::create_directories(root_, ec);

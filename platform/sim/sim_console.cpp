@@ -106,6 +106,9 @@ BOOL WriteConsoleW(HANDLE console, LPCVOID buffer, DWORD chars, DWORD* written, 
     FILE* f = console == kStdOut ? stdout : stderr;
     std::fwrite(text.data(), 1, text.size(), f);
     std::fflush(f);
+    // A timed run also wants to know when each text appeared.
+    if (sim::Machine::get().state().value("/clock/wall_stamps"_json_pointer, false))
+        sim::Machine::get().event({{"type", "console_text"}, {"text", text}});
     if (written) *written = chars;
     return TRUE;
 }
