@@ -1,0 +1,602 @@
+// The seam's contract cases: every call poisons the last error first and checks the result together
+// with the exact last error (or HRESULT). Cases that change the machine put it back as they found it.
+#include "tests/platform/SeamContract.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/handles.h"
+
+namespace contract {
+
+using namespace win;
+
+void Check::Fail(int line, const std::string& text) { failures_.push_back("line " + std::to_string(line) + ": " + text); }
+
+void Check::Eq(int line, const char* what, unsigned long long got, unsigned long long want)
+{
+    if (got == want) return;
+    char b[96];
+    std::snprintf(b, sizeof b, " is %llu (0x%llX), expected %llu (0x%llX)", got, got, want, want);
+    Fail(line, what + std::string(b));
+}
+
+void Check::OneOf(int line, const char* what, unsigned long long got, std::initializer_list<unsigned long long> want)
+{
+    std::string list;
+    for (auto w : want) {
+        if (got == w) return;
+        list += (list.empty() ? "" : " or ") + std::to_string(w);
+    }
+    Fail(line, what + std::string(" is ") + std::to_string(got) + ", expected " + list);
+}
+
+void Check::True(int line, const char* what, bool value)
+{
+    if (!value) Fail(line, std::string(what) + " is false");
+}
+
+namespace {
+
+void Poison() { SetLastError(kPoison); }
+
+// A call that must fail: FALSE (or null) and exactly this last error.
+#define EXPECT_FAILS_WITH(c, call, error)                       \
+    do {                                                        \
+        Poison();                                               \
+        const bool ok_ = static_cast<bool>(call);               \
+        const DWORD e_ = GetLastError();                        \
+        (c).True(__LINE__, #call " fails", !ok_);               \
+        if (!ok_) (c).Eq(__LINE__, "last error of " #call, e_, (error)); \
+    } while (0)
+
+std::u16string Text(LPCWSTR s) { return s ? std::u16string(s) : std::u16string(); }
+
+bool IsUpper(const std::u16string& s)
+{
+    for (char16_t ch : s)
+        if (ch >= u'a' && ch <= u'z') return false;
+    return true;
+}
+
+}  // namespace
+
+std::optional<Enumerated> SizeFirst(Check& c, const char* what, const EnumCall& call, DWORD tooSmall)
+{
+    const std::string w = what;
+    DWORD needed = kPoison, returned = kPoison;
+    Poison();
+    BOOL ok = call(nullptr, 0, &needed, &returned);
+    DWORD err = GetLastError();
+    if (ok) {
+        // Nothing to enumerate: a size request that succeeds outright.
+        c.Eq(__LINE__, (w + ": needed after an outright success").c_str(), needed, 0);
+        c.Eq(__LINE__, (w + ": returned after an outright success").c_str(), returned, 0);
+        return Enumerated{};
+    }
+    c.Eq(__LINE__, (w + ": last error of the size request").c_str(), err, tooSmall);
+    c.True(__LINE__, (w + ": size request reports a size").c_str(), needed != 0 && needed != kPoison);
+    c.Eq(__LINE__, (w + ": returned after the size request").c_str(), returned, 0);
+    if (err != tooSmall || needed == 0 || needed == kPoison) return std::nullopt;
+    const DWORD size = needed;
+
+    std::vector<BYTE> shortBuffer(size - 1);
+    needed = returned = kPoison;
+    Poison();
+    ok = call(shortBuffer.data(), size - 1, &needed, &returned);
+    err = GetLastError();
+    c.True(__LINE__, (w + ": a buffer one byte short fails").c_str(), !ok);
+    c.Eq(__LINE__, (w + ": last error with a buffer one byte short").c_str(), err, tooSmall);
+    c.Eq(__LINE__, (w + ": needed with a buffer one byte short").c_str(), needed, size);
+
+    Enumerated out;
+    out.buffer.resize(size);
+    needed = returned = kPoison;
+    Poison();
+    ok = call(out.buffer.data(), size, &needed, &returned);
+    c.True(__LINE__, (w + ": the exact size succeeds").c_str(), ok);
+    if (!ok) return std::nullopt;
+    c.Eq(__LINE__, (w + ": needed with the exact size").c_str(), needed, size);
+    c.True(__LINE__, (w + ": at least one entry").c_str(), returned >= 1 && returned != kPoison);
+    out.count = returned == kPoison ? 0 : returned;
+    return out;
+}
+
+namespace {
+
+// ---- spooler ------------------------------------------------------------------------------------
+
+EnumCall Ports(DWORD level)
+{
+    return [level](BYTE* b, DWORD cb, DWORD* n, DWORD* r) { return EnumPortsW(nullptr, level, b, cb, n, r); };
+}
+EnumCall Drivers(DWORD level, LPWSTR env = nullptr)
+{
+    return [level, env](BYTE* b, DWORD cb, DWORD* n, DWORD* r) {
+        return EnumPrinterDriversW(nullptr, env, level, b, cb, n, r);
+    };
+}
+EnumCall LocalPrinters()
+{
+    return [](BYTE* b, DWORD cb, DWORD* n, DWORD* r) {
+        return EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, b, cb, n, r);
+    };
+}
+
+template <typename T>
+const T* Entries(const Enumerated& e)
+{
+    return reinterpret_cast<const T*>(e.buffer.data());
+}
+
+void EnumPortsLevels(Check& c)
+{
+    auto one = SizeFirst(c, "EnumPortsW level 1", Ports(1), ERROR_INSUFFICIENT_BUFFER);
+    auto two = SizeFirst(c, "EnumPortsW level 2", Ports(2), ERROR_INSUFFICIENT_BUFFER);
+    if (!one || !two) return;
+    c.Note("ports", two->count);
+    CONTRACT_EQ(c, one->count, two->count);
+    for (DWORD i = 0; i < two->count && i < one->count; ++i) {
+        const PORT_INFO_2W& p = Entries<PORT_INFO_2W>(*two)[i];
+        // Strings are packed into the same buffer, after the fixed-size entries.
+        CONTRACT_TRUE(c, p.pPortName && two->Contains(p.pPortName));
+        CONTRACT_TRUE(c, !p.pDescription || two->Contains(p.pDescription));
+        CONTRACT_TRUE(c, Text(p.pPortName) == Text(Entries<PORT_INFO_1W>(*one)[i].pName));
+    }
+}
+
+void EnumPortsArguments(Check& c)
+{
+    DWORD needed = 0, returned = 0;
+    BYTE b[8];
+    EXPECT_FAILS_WITH(c, EnumPortsW(nullptr, 3, nullptr, 0, &needed, &returned), ERROR_INVALID_LEVEL);
+    EXPECT_FAILS_WITH(c, EnumPortsW(nullptr, 0, nullptr, 0, &needed, &returned), ERROR_INVALID_LEVEL);
+    Poison();
+    BOOL ok = EnumPortsW(nullptr, 2, nullptr, 0, nullptr, &returned);
+    CONTRACT_TRUE(c, !ok);
+    CONTRACT_ONE_OF(c, GetLastError(), RPC_X_NULL_REF_POINTER, ERROR_INVALID_PARAMETER);
+    Poison();
+    ok = EnumPortsW(nullptr, 2, nullptr, 0, &needed, nullptr);
+    CONTRACT_TRUE(c, !ok);
+    CONTRACT_ONE_OF(c, GetLastError(), RPC_X_NULL_REF_POINTER, ERROR_INVALID_PARAMETER);
+    Poison();
+    ok = EnumPortsW(nullptr, 2, nullptr, sizeof b, &needed, &returned);
+    CONTRACT_TRUE(c, !ok);
+    CONTRACT_ONE_OF(c, GetLastError(), ERROR_INVALID_USER_BUFFER, RPC_X_NULL_REF_POINTER);
+}
+
+void EnumDriversLevel8(Check& c)
+{
+    auto eight = SizeFirst(c, "EnumPrinterDriversW level 8", Drivers(8), ERROR_INSUFFICIENT_BUFFER);
+    auto one = SizeFirst(c, "EnumPrinterDriversW level 1", Drivers(1), ERROR_INSUFFICIENT_BUFFER);
+    if (!eight || !one) return;
+    c.Note("drivers", eight->count);
+    CONTRACT_EQ(c, one->count, eight->count);
+    // An empty environment means the caller's own, exactly like a null one.
+    auto empty = SizeFirst(c, "EnumPrinterDriversW level 8, empty environment", Drivers(8, const_cast<LPWSTR>(u"")),
+                           ERROR_INSUFFICIENT_BUFFER);
+    if (empty) CONTRACT_EQ(c, empty->count, eight->count);
+    for (DWORD i = 0; i < eight->count; ++i) {
+        const DRIVER_INFO_8W& d = Entries<DRIVER_INFO_8W>(*eight)[i];
+        CONTRACT_TRUE(c, d.pName && eight->Contains(d.pName));
+        CONTRACT_TRUE(c, !d.pszHardwareID || eight->Contains(d.pszHardwareID));
+        CONTRACT_TRUE(c, !d.pszInfPath || eight->Contains(d.pszInfPath));
+        CONTRACT_TRUE(c, Text(d.pName) == Text(Entries<DRIVER_INFO_1W>(*one)[i].pName));
+    }
+}
+
+void EnumDriversArguments(Check& c)
+{
+    DWORD needed = 0, returned = 0;
+    EXPECT_FAILS_WITH(c, EnumPrinterDriversW(nullptr, nullptr, 9, nullptr, 0, &needed, &returned), ERROR_INVALID_LEVEL);
+    EXPECT_FAILS_WITH(c,
+                      EnumPrinterDriversW(nullptr, const_cast<LPWSTR>(u"Windows 3.1 on Mars"), 8, nullptr, 0, &needed,
+                                          &returned),
+                      ERROR_INVALID_ENVIRONMENT);
+}
+
+void EnumLocalPrinters(Check& c)
+{
+    auto p = SizeFirst(c, "EnumPrintersW local level 2", LocalPrinters(), ERROR_INSUFFICIENT_BUFFER);
+    if (!p) return;
+    c.Note("printers", p->count);
+    for (DWORD i = 0; i < p->count; ++i) {
+        const PRINTER_INFO_2W& e = Entries<PRINTER_INFO_2W>(*p)[i];
+        CONTRACT_TRUE(c, e.pPrinterName && p->Contains(e.pPrinterName));
+        CONTRACT_TRUE(c, e.pPortName && p->Contains(e.pPortName));
+        CONTRACT_TRUE(c, e.pDriverName && p->Contains(e.pDriverName));
+        CONTRACT_TRUE(c, e.pServerName == nullptr);  // local printers name no server
+    }
+    DWORD needed = 0, returned = 0;
+    EXPECT_FAILS_WITH(c, EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 99, nullptr, 0, &needed, &returned),
+                      ERROR_INVALID_LEVEL);
+}
+
+void OpenPrinterNames(Check& c)
+{
+    unique_printer h;
+    Poison();
+    const BOOL server = OpenPrinterW(nullptr, h.put(), nullptr);
+    CONTRACT_TRUE(c, server && h);
+    if (server) CONTRACT_TRUE(c, ClosePrinter(h.release()));
+    EXPECT_FAILS_WITH(c, ClosePrinter(nullptr), ERROR_INVALID_HANDLE);
+    EXPECT_FAILS_WITH(c, OpenPrinterW(const_cast<LPWSTR>(u"TXR no such printer 4711"), h.put(), nullptr),
+                      ERROR_INVALID_PRINTER_NAME);
+    EXPECT_FAILS_WITH(c, OpenPrinterW(const_cast<LPWSTR>(u""), h.put(), nullptr), ERROR_INVALID_PRINTER_NAME);
+    PRINTER_DEFAULTSW admin{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+    EXPECT_FAILS_WITH(c, OpenPrinterW(const_cast<LPWSTR>(u",XcvMonitor TXR No Such Monitor"), h.put(), &admin),
+                      ERROR_UNKNOWN_PORT);
+    EXPECT_FAILS_WITH(c, OpenPrinterW(const_cast<LPWSTR>(u",XcvPort TXR_NO_SUCH_PORT"), h.put(), &admin),
+                      ERROR_UNKNOWN_PORT);
+}
+
+// The local port monitor's transceive interface: the call itself succeeds, the monitor's answer is
+// in the status; only broken arguments make the call fail.
+void XcvLocalPortMonitor(Check& c)
+{
+    PRINTER_DEFAULTSW admin{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+    unique_printer xcv;
+    Poison();
+    const BOOL opened = OpenPrinterW(const_cast<LPWSTR>(u",XcvMonitor Local Port"), xcv.put(), &admin);
+    CONTRACT_TRUE(c, opened);
+    if (!opened) return;
+    BYTE out[16];
+    DWORD needed = kPoison, status = kPoison;
+    Poison();
+    CONTRACT_TRUE(c, XcvDataW(xcv.get(), u"", nullptr, 0, nullptr, 0, &needed, &status));
+    CONTRACT_EQ(c, status, ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS_WITH(c, XcvDataW(xcv.get(), u"", nullptr, 0, nullptr, 0, nullptr, &status), ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS_WITH(c, XcvDataW(xcv.get(), nullptr, nullptr, 0, nullptr, 0, &needed, &status),
+                      RPC_X_NULL_REF_POINTER);
+    EXPECT_FAILS_WITH(c, XcvDataW(xcv.get(), u"", nullptr, 0, nullptr, 0, &needed, nullptr), RPC_X_NULL_REF_POINTER);
+    EXPECT_FAILS_WITH(c, XcvDataW(xcv.get(), u"", nullptr, 0, nullptr, sizeof out, &needed, &status),
+                      RPC_X_NULL_REF_POINTER);
+}
+
+std::u16string FirstDriverName(Check& c)
+{
+    auto d = SizeFirst(c, "EnumPrinterDriversW level 1", Drivers(1), ERROR_INSUFFICIENT_BUFFER);
+    if (!d || d->count == 0) return {};
+    return Text(Entries<DRIVER_INFO_1W>(*d)[0].pName);
+}
+
+bool HasPort(Check& c, const std::u16string& name)
+{
+    auto p = SizeFirst(c, "EnumPortsW level 1", Ports(1), ERROR_INSUFFICIENT_BUFFER);
+    for (DWORD i = 0; p && i < p->count; ++i)
+        if (Text(Entries<PORT_INFO_1W>(*p)[i].pName) == name) return true;
+    return false;
+}
+
+// Adds a printer on FILE: with an installed driver, and walks AddPrinterW's refusals, a rename,
+// the refusal to delete a driver in use, and the deletion.
+void AddPrinterAndDriverInUse(Check& c)
+{
+    std::u16string driver = FirstDriverName(c);
+    if (driver.empty()) return c.Skip("no printer driver installed");
+    if (!HasPort(c, u"FILE:")) return c.Skip("no FILE: port");
+    std::u16string name = u"TXR Contract Printer", renamed = u"TXR Contract Printer Renamed", port = u"FILE:",
+                   proc = u"winprint", noDriver = u"TXR No Such Driver 4711", noPort = u"TXR_NO_SUCH_PORT:";
+    auto info = [&](std::u16string& n, std::u16string& d, std::u16string& p) {
+        PRINTER_INFO_2W i{};
+        i.pPrinterName = n.data();
+        i.pDriverName = d.data();
+        i.pPortName = p.data();
+        i.pPrintProcessor = proc.data();
+        return i;
+    };
+    PRINTER_INFO_2W good = info(name, driver, port);
+    PRINTER_INFO_2W badDriver = info(name, noDriver, port);
+    PRINTER_INFO_2W badPort = info(name, driver, noPort);
+    auto bytes = [](PRINTER_INFO_2W& i) { return reinterpret_cast<BYTE*>(&i); };
+
+    EXPECT_FAILS_WITH(c, unique_printer(AddPrinterW(nullptr, 1, bytes(good))), ERROR_INVALID_LEVEL);
+    EXPECT_FAILS_WITH(c, unique_printer(AddPrinterW(nullptr, 2, nullptr)), ERROR_INVALID_PARAMETER);
+    EXPECT_FAILS_WITH(c, unique_printer(AddPrinterW(nullptr, 2, bytes(badDriver))), ERROR_UNKNOWN_PRINTER_DRIVER);
+    EXPECT_FAILS_WITH(c, unique_printer(AddPrinterW(nullptr, 2, bytes(badPort))), ERROR_UNKNOWN_PORT);
+
+    unique_printer added;
+    Poison();
+    added.reset(AddPrinterW(nullptr, 2, bytes(good)));
+    CONTRACT_TRUE(c, added);
+    if (!added) return;
+    added.reset();
+    std::u16string upperName = u"TXR CONTRACT PRINTER";
+    PRINTER_INFO_2W again = info(upperName, driver, port);
+    EXPECT_FAILS_WITH(c, unique_printer(AddPrinterW(nullptr, 2, bytes(again))), ERROR_PRINTER_ALREADY_EXISTS);
+
+    {
+        PRINTER_DEFAULTSW administer{nullptr, nullptr, PRINTER_ACCESS_ADMINISTER};
+        unique_printer h;
+        Poison();
+        CONTRACT_TRUE(c, OpenPrinterW(name.data(), h.put(), &administer));
+        PRINTER_INFO_2W rename = info(renamed, driver, port);
+        Poison();
+        CONTRACT_TRUE(c, h && SetPrinterW(h.get(), 2, bytes(rename), 0));
+    }
+    EXPECT_FAILS_WITH(c, OpenPrinterW(name.data(), added.put(), nullptr), ERROR_INVALID_PRINTER_NAME);
+
+    EXPECT_FAILS_WITH(c, DeletePrinterDriverExW(nullptr, nullptr, driver.data(), DPD_DELETE_UNUSED_FILES, 0),
+                      ERROR_PRINTER_DRIVER_IN_USE);
+    EXPECT_FAILS_WITH(c, DeletePrinterDriverExW(nullptr, nullptr, noDriver.data(), DPD_DELETE_UNUSED_FILES, 0),
+                      ERROR_UNKNOWN_PRINTER_DRIVER);
+
+    PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    unique_printer victim;
+    Poison();
+    CONTRACT_TRUE(c, OpenPrinterW(renamed.data(), victim.put(), &all));
+    Poison();
+    CONTRACT_TRUE(c, victim && DeletePrinter(victim.get()));
+    // DeletePrinter leaves the handle open; closing it is still the caller's task.
+    Poison();
+    CONTRACT_TRUE(c, victim && ClosePrinter(victim.release()));
+    EXPECT_FAILS_WITH(c, OpenPrinterW(renamed.data(), victim.put(), nullptr), ERROR_INVALID_PRINTER_NAME);
+}
+
+void FileTimes(Check& c)
+{
+    // 2023-03-10 00:00:00 UTC.
+    const unsigned long long ticks = 133228800000000000ull;
+    FILETIME ft{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
+    SYSTEMTIME st{};
+    Poison();
+    CONTRACT_TRUE(c, FileTimeToSystemTime(&ft, &st));
+    CONTRACT_EQ(c, st.wYear, 2023);
+    CONTRACT_EQ(c, st.wMonth, 3);
+    CONTRACT_EQ(c, st.wDay, 10);
+    CONTRACT_EQ(c, st.wDayOfWeek, 5);
+    CONTRACT_EQ(c, st.wHour, 0);
+    const FILETIME tooLate{0, 0x80000000u};
+    EXPECT_FAILS_WITH(c, FileTimeToSystemTime(&tooLate, &st), ERROR_INVALID_PARAMETER);
+}
+
+// ---- services -----------------------------------------------------------------------------------
+
+void ServiceManager(Check& c)
+{
+    unique_service scm;
+    Poison();
+    scm.reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    CONTRACT_TRUE(c, scm);
+    if (!scm) return;
+    EXPECT_FAILS_WITH(c, unique_service(OpenServiceW(scm.get(), u"TXRNoSuchService4711", SERVICE_QUERY_STATUS)),
+                      ERROR_SERVICE_DOES_NOT_EXIST);
+    EXPECT_FAILS_WITH(c, unique_service(OpenServiceW(nullptr, u"Spooler", SERVICE_QUERY_STATUS)), ERROR_INVALID_HANDLE);
+    unique_service spooler;
+    Poison();
+    // Service names compare without regard to case.
+    spooler.reset(OpenServiceW(scm.get(), u"spooler", SERVICE_QUERY_STATUS));
+    CONTRACT_TRUE(c, spooler);
+    if (!spooler) return;
+    SERVICE_STATUS st{};
+    Poison();
+    CONTRACT_TRUE(c, QueryServiceStatus(spooler.get(), &st));
+    CONTRACT_TRUE(c, (st.dwServiceType & SERVICE_WIN32_OWN_PROCESS) != 0);
+    CONTRACT_TRUE(c, st.dwCurrentState >= SERVICE_STOPPED && st.dwCurrentState <= 7);
+    c.Note("spooler_state", st.dwCurrentState);
+}
+
+void SpoolerDependents(Check& c)
+{
+    unique_service scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    unique_service spooler(scm ? OpenServiceW(scm.get(), u"Spooler", SERVICE_ENUMERATE_DEPENDENTS) : nullptr);
+    CONTRACT_TRUE(c, spooler);
+    if (!spooler) return;
+    for (DWORD filter : {SERVICE_ACTIVE, SERVICE_STATE_ALL}) {
+        // The size request fails with ERROR_MORE_DATA here, not ERROR_INSUFFICIENT_BUFFER.
+        auto deps = SizeFirst(
+            c, filter == SERVICE_ACTIVE ? "EnumDependentServicesW active" : "EnumDependentServicesW all",
+            [&](BYTE* b, DWORD cb, DWORD* n, DWORD* r) {
+                return EnumDependentServicesW(spooler.get(), filter, reinterpret_cast<ENUM_SERVICE_STATUSW*>(b), cb,
+                                              n, r);
+            },
+            ERROR_MORE_DATA);
+        if (!deps) continue;
+        c.Note(filter == SERVICE_ACTIVE ? "active_dependents" : "all_dependents", deps->count);
+        for (DWORD i = 0; i < deps->count; ++i) {
+            const ENUM_SERVICE_STATUSW& e = Entries<ENUM_SERVICE_STATUSW>(*deps)[i];
+            CONTRACT_TRUE(c, e.lpServiceName && deps->Contains(e.lpServiceName));
+            if (filter == SERVICE_ACTIVE) CONTRACT_TRUE(c, e.ServiceStatus.dwCurrentState != SERVICE_STOPPED);
+        }
+    }
+}
+
+// Polls until the service reads the state, with a pause between queries and a bound.
+bool WaitFor(Check& c, SC_HANDLE service, DWORD state)
+{
+    for (int i = 0; i < 300; ++i) {
+        SERVICE_STATUS st{};
+        if (!QueryServiceStatus(service, &st)) {
+            c.Fail(__LINE__, "QueryServiceStatus failed with " + std::to_string(GetLastError()));
+            return false;
+        }
+        if (st.dwCurrentState == state) return true;
+        Sleep(100);
+    }
+    c.Fail(__LINE__, "service did not reach state " + std::to_string(state));
+    return false;
+}
+
+// Stops and starts the spooler, checking the refusals on the way; leaves it in the state it had.
+void SpoolerControls(Check& c)
+{
+    unique_service scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    unique_service spooler(scm ? OpenServiceW(scm.get(), u"Spooler", SERVICE_ALL_ACCESS) : nullptr);
+    CONTRACT_TRUE(c, spooler);
+    if (!spooler) return;
+    SERVICE_STATUS st{};
+    if (!QueryServiceStatus(spooler.get(), &st)) return c.Fail(__LINE__, "QueryServiceStatus failed");
+    const bool wasRunning = st.dwCurrentState == SERVICE_RUNNING;
+    if (st.dwCurrentState != SERVICE_RUNNING && st.dwCurrentState != SERVICE_STOPPED)
+        return c.Skip("spooler is in a pending state");
+    if (!wasRunning) {
+        Poison();
+        CONTRACT_TRUE(c, StartServiceW(spooler.get(), 0, nullptr));
+        if (!WaitFor(c, spooler.get(), SERVICE_RUNNING)) return;
+    }
+    EXPECT_FAILS_WITH(c, StartServiceW(spooler.get(), 0, nullptr), ERROR_SERVICE_ALREADY_RUNNING);
+
+    Poison();
+    BOOL ok = ControlService(spooler.get(), SERVICE_CONTROL_STOP, &st);
+    if (!ok && GetLastError() == ERROR_DEPENDENT_SERVICES_RUNNING) return c.Skip("services that depend on the spooler run");
+    CONTRACT_TRUE(c, ok);
+    if (!ok || !WaitFor(c, spooler.get(), SERVICE_STOPPED)) return;
+    st = SERVICE_STATUS{};
+    EXPECT_FAILS_WITH(c, ControlService(spooler.get(), SERVICE_CONTROL_STOP, &st), ERROR_SERVICE_NOT_ACTIVE);
+    // The status is filled in even for this refusal.
+    CONTRACT_EQ(c, st.dwCurrentState, SERVICE_STOPPED);
+
+    if (wasRunning) {
+        Poison();
+        CONTRACT_TRUE(c, StartServiceW(spooler.get(), 0, nullptr));
+        WaitFor(c, spooler.get(), SERVICE_RUNNING);
+    }
+}
+
+// ---- devices ------------------------------------------------------------------------------------
+
+const char16_t kPrinterClass[] = u"{4d36e979-e325-11ce-bfc1-08002be10318}";
+// Devices whose instance ID holds this are the contract's own: only they are ever removed.
+const char16_t kContractDevice[] = u"TXRCONTRACT";
+
+void ClassGuids(Check& c)
+{
+    GUID g{};
+    CONTRACT_EQ(c, CLSIDFromString(kPrinterClass, &g), NOERROR);
+    CONTRACT_EQ(c, g.Data1, 0x4d36e979u);
+    CONTRACT_EQ(c, g.Data2, 0xe325u);
+    CONTRACT_EQ(c, g.Data3, 0x11ceu);
+    CONTRACT_EQ(c, g.Data4[0], 0xbfu);
+    CONTRACT_EQ(c, g.Data4[7], 0x18u);
+    // Braces are required.
+    CONTRACT_EQ(c, static_cast<DWORD>(CLSIDFromString(u"4d36e979-e325-11ce-bfc1-08002be10318", &g)),
+                static_cast<DWORD>(CO_E_CLASSSTRING));
+}
+
+// Walks the USB printers of the printer class, devices that are not plugged in included, reading
+// each instance ID size first; removes the contract's own devices.
+void PrinterClassDevices(Check& c)
+{
+    GUID g{};
+    CLSIDFromString(kPrinterClass, &g);
+    unique_device_list set;
+    Poison();
+    set.reset(SetupDiGetClassDevsW(&g, u"USBPRINT", nullptr, 0));
+    CONTRACT_TRUE(c, set);
+    if (!set) return;
+
+    SP_DEVINFO_DATA d{};
+    d.cbSize = 0;
+    EXPECT_FAILS_WITH(c, SetupDiEnumDeviceInfo(set.get(), 0, &d), ERROR_INVALID_USER_BUFFER);
+    // The size of the other bitness is refused too (28 in a 64-bit process, 32 in a 32-bit one).
+    d.cbSize = sizeof(void*) == 8 ? 28 : 32;
+    EXPECT_FAILS_WITH(c, SetupDiEnumDeviceInfo(set.get(), 0, &d), ERROR_INVALID_USER_BUFFER);
+
+    DWORD index = 0, removed = 0;
+    for (;; ++index) {
+        d = SP_DEVINFO_DATA{};
+        d.cbSize = sizeof(SP_DEVINFO_DATA);
+        Poison();
+        if (!SetupDiEnumDeviceInfo(set.get(), index, &d)) {
+            CONTRACT_EQ(c, GetLastError(), ERROR_NO_MORE_ITEMS);
+            break;
+        }
+        DWORD required = kPoison;
+        EXPECT_FAILS_WITH(c, SetupDiGetDeviceInstanceIdW(set.get(), &d, nullptr, 0, &required),
+                          ERROR_INSUFFICIENT_BUFFER);
+        if (required == kPoison || required < 2) {
+            c.Fail(__LINE__, "no required size for device " + std::to_string(index));
+            continue;
+        }
+        std::u16string id(required, u'\0');
+        const DWORD size = required;
+        required = kPoison;
+        EXPECT_FAILS_WITH(c, SetupDiGetDeviceInstanceIdW(set.get(), &d, id.data(), size - 1, &required),
+                          ERROR_INSUFFICIENT_BUFFER);
+        CONTRACT_EQ(c, required, size);
+        Poison();
+        CONTRACT_TRUE(c, SetupDiGetDeviceInstanceIdW(set.get(), &d, id.data(), size, &required));
+        id.resize(size - 1);
+        CONTRACT_EQ(c, std::u16string(id.c_str()).size(), size - 1);
+        CONTRACT_TRUE(c, IsUpper(id));
+        CONTRACT_TRUE(c, id.rfind(u"USBPRINT\\", 0) == 0);
+        if (id.find(kContractDevice) == std::u16string::npos) continue;
+        BOOL reboot = TRUE;
+        EXPECT_FAILS_WITH(c, DiUninstallDevice(nullptr, set.get(), &d, 1, &reboot), ERROR_INVALID_FLAGS);
+        Poison();
+        const BOOL gone = DiUninstallDevice(nullptr, set.get(), &d, 0, &reboot);
+        CONTRACT_TRUE(c, gone);
+        if (!gone) continue;
+        ++removed;
+        EXPECT_FAILS_WITH(c, SetupDiGetDeviceInstanceIdW(set.get(), &d, id.data(), size, &required),
+                          ERROR_NO_SUCH_DEVINST);
+    }
+    c.Note("devices", index);
+    c.Note("removed", removed);
+    EXPECT_FAILS_WITH(c, SetupDiEnumDeviceInfo(set.get(), index + 1, &d), ERROR_NO_MORE_ITEMS);
+    DWORD required = 0;
+    WCHAR buffer[8];
+    EXPECT_FAILS_WITH(c, SetupDiGetDeviceInstanceIdW(INVALID_HANDLE_VALUE, &d, buffer, 8, &required),
+                      ERROR_INVALID_HANDLE);
+    EXPECT_FAILS_WITH(c, SetupDiGetDeviceInstanceIdW(set.get(), nullptr, buffer, 8, &required),
+                      ERROR_INVALID_PARAMETER);
+    Poison();
+    CONTRACT_TRUE(c, SetupDiDestroyDeviceInfoList(set.release()));
+}
+
+void InterfaceDriverInstall(Check& c)
+{
+    BOOL wow64 = FALSE;
+    IsWow64Process(GetCurrentProcess(), &wow64);
+    BOOL reboot = FALSE;
+    EXPECT_FAILS_WITH(c, DiInstallDriverW(nullptr, u"C:\\TXR no such folder\\none.inf", 0x80, &reboot),
+                      ERROR_INVALID_FLAGS);
+    // A 32-bit process on 64-bit Windows cannot install drivers at all.
+    EXPECT_FAILS_WITH(c, DiInstallDriverW(nullptr, u"C:\\TXR no such folder\\none.inf", DIIRFLAG_FORCE_INF, &reboot),
+                      wow64 ? ERROR_IN_WOW64 : ERROR_FILE_NOT_FOUND);
+}
+
+// Only a 32-bit process on 64-bit Windows has file-system redirection to switch off.
+void Wow64Redirection(Check& c)
+{
+    BOOL wow64 = FALSE;
+    Poison();
+    CONTRACT_TRUE(c, IsWow64Process(GetCurrentProcess(), &wow64));
+    void* old = nullptr;
+    if (!wow64) {
+        EXPECT_FAILS_WITH(c, Wow64DisableWow64FsRedirection(&old), ERROR_INVALID_FUNCTION);
+        EXPECT_FAILS_WITH(c, Wow64RevertWow64FsRedirection(old), ERROR_INVALID_FUNCTION);
+        return;
+    }
+    Poison();
+    CONTRACT_TRUE(c, Wow64DisableWow64FsRedirection(&old));
+    Poison();
+    CONTRACT_TRUE(c, Wow64RevertWow64FsRedirection(old));
+}
+
+}  // namespace
+
+const std::vector<Case>& Cases()
+{
+    static const std::vector<Case> cases{
+        {"EnumPortsLevels", EnumPortsLevels},
+        {"EnumPortsArguments", EnumPortsArguments},
+        {"EnumDriversLevel8", EnumDriversLevel8},
+        {"EnumDriversArguments", EnumDriversArguments},
+        {"EnumLocalPrinters", EnumLocalPrinters},
+        {"OpenPrinterNames", OpenPrinterNames},
+        {"XcvLocalPortMonitor", XcvLocalPortMonitor},
+        {"AddPrinterAndDriverInUse", AddPrinterAndDriverInUse},
+        {"FileTimes", FileTimes},
+        {"ServiceManager", ServiceManager},
+        {"SpoolerDependents", SpoolerDependents},
+        {"SpoolerControls", SpoolerControls},
+        {"ClassGuids", ClassGuids},
+        {"PrinterClassDevices", PrinterClassDevices},
+        {"InterfaceDriverInstall", InterfaceDriverInstall},
+        {"Wow64Redirection", Wow64Redirection},
+    };
+    return cases;
+}
+
+}  // namespace contract
