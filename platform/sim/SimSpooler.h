@@ -96,6 +96,17 @@ win::BOOL pack_entries(const std::vector<const json*>& items, Fill fill, win::BY
     return TRUE;
 }
 
+// True, with the injected error as the last error, when a fault is due for this call of op: the
+// caller then returns its failure value.
+inline bool injected_failure(const char* op)
+{
+    if (auto e = Machine::get().fault(op)) {
+        win::SetLastError(*e);
+        return true;
+    }
+    return false;
+}
+
 std::string upper(std::string s);
 bool iequal8(const std::string& a, const std::string& b);
 

@@ -82,10 +82,7 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, HWND, D
 {
     auto l = sim::lock();
     auto& m = sim::Machine::get();
-    if (auto e = m.fault("SetupDiGetClassDevsW")) {
-        SetLastError(*e);
-        return INVALID_HANDLE_VALUE;
-    }
+    if (injected_failure("SetupDiGetClassDevsW")) return INVALID_HANDLE_VALUE;
     if (!classGuid && !(flags & DIGCF_ALLCLASSES)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
@@ -108,10 +105,7 @@ HDEVINFO SetupDiGetClassDevsW(const GUID* classGuid, LPCWSTR enumerator, HWND, D
 BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data)
 {
     auto l = sim::lock();
-    if (auto e = sim::Machine::get().fault("SetupDiEnumDeviceInfo")) {
-        SetLastError(*e);
-        return FALSE;
-    }
+    if (injected_failure("SetupDiEnumDeviceInfo")) return FALSE;
     DevList* dl = lookup(set);
     if (!dl) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -138,10 +132,7 @@ BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data)
 BOOL SetupDiGetDeviceInstanceIdW(HDEVINFO set, SP_DEVINFO_DATA* data, LPWSTR id, DWORD idChars, DWORD* requiredSize)
 {
     auto l = sim::lock();
-    if (auto e = sim::Machine::get().fault("SetupDiGetDeviceInstanceIdW")) {
-        SetLastError(*e);
-        return FALSE;
-    }
+    if (injected_failure("SetupDiGetDeviceInstanceIdW")) return FALSE;
     DevList* dl = lookup(set);
     if (!dl) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -182,10 +173,7 @@ BOOL DiUninstallDevice(HWND, HDEVINFO set, SP_DEVINFO_DATA* data, DWORD flags, B
 {
     auto l = sim::lock();
     auto& m = sim::Machine::get();
-    if (auto e = m.fault("DiUninstallDevice")) {
-        SetLastError(*e);
-        return FALSE;
-    }
+    if (injected_failure("DiUninstallDevice")) return FALSE;
     DevList* dl = lookup(set);
     if (!dl) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -217,10 +205,7 @@ BOOL DiInstallDriverW(HWND, LPCWSTR infPath, DWORD flags, BOOL* needReboot)
 {
     auto l = sim::lock();
     auto& m = sim::Machine::get();
-    if (auto e = m.fault("DiInstallDriverW")) {
-        SetLastError(*e);
-        return FALSE;
-    }
+    if (injected_failure("DiInstallDriverW")) return FALSE;
     if (flags & ~(DIIRFLAG_FORCE_INF | DIIRFLAG_INSTALL_AS_SET)) {
         SetLastError(ERROR_INVALID_FLAGS);
         return FALSE;
@@ -268,10 +253,7 @@ BOOL Wow64DisableWow64FsRedirection(void** oldValue)
 {
     auto l = sim::lock();
     auto& m = sim::Machine::get();
-    if (auto e = m.fault("Wow64DisableWow64FsRedirection")) {
-        SetLastError(*e);
-        return FALSE;
-    }
+    if (injected_failure("Wow64DisableWow64FsRedirection")) return FALSE;
     if (!wow64()) {
         SetLastError(ERROR_INVALID_FUNCTION);
         return FALSE;
@@ -287,10 +269,7 @@ BOOL Wow64RevertWow64FsRedirection(void*)
 {
     auto l = sim::lock();
     auto& m = sim::Machine::get();
-    if (auto e = m.fault("Wow64RevertWow64FsRedirection")) {
-        SetLastError(*e);
-        return FALSE;
-    }
+    if (injected_failure("Wow64RevertWow64FsRedirection")) return FALSE;
     if (!wow64()) {
         SetLastError(ERROR_INVALID_FUNCTION);
         return FALSE;

@@ -94,10 +94,7 @@ SC_HANDLE OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName, DWORD desire
 {
     auto l = sim::lock();
     auto& m = sim::Machine::get();
-    if (auto e = m.fault("OpenSCManagerW")) {
-        SetLastError(*e);
-        return nullptr;
-    }
+    if (injected_failure("OpenSCManagerW")) return nullptr;
     if (machineName && *machineName) {
         SetLastError(RPC_S_SERVER_UNAVAILABLE);
         return nullptr;
@@ -119,10 +116,7 @@ SC_HANDLE OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAcce
 {
     auto l = sim::lock();
     auto& m = sim::Machine::get();
-    if (auto e = m.fault("OpenServiceW")) {
-        SetLastError(*e);
-        return nullptr;
-    }
+    if (injected_failure("OpenServiceW")) return nullptr;
     SvcHandle* mh = lookup(manager);
     if (!mh || !mh->manager) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -175,10 +169,7 @@ BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status)
 {
     auto l = sim::lock();
     auto& m = sim::Machine::get();
-    if (auto e = m.fault("QueryServiceStatus")) {
-        SetLastError(*e);
-        return FALSE;
-    }
+    if (injected_failure("QueryServiceStatus")) return FALSE;
     json* sv = service_of(service);
     if (!sv) return FALSE;
     if (!status) {
@@ -195,10 +186,7 @@ BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status)
 {
     auto l = sim::lock();
     auto& m = sim::Machine::get();
-    if (auto e = m.fault("ControlService")) {
-        SetLastError(*e);
-        return FALSE;
-    }
+    if (injected_failure("ControlService")) return FALSE;
     json* sv = service_of(service);
     if (!sv) return FALSE;
     if (!status) {
@@ -247,10 +235,7 @@ BOOL StartServiceW(SC_HANDLE service, DWORD, LPCWSTR*)
 {
     auto l = sim::lock();
     auto& m = sim::Machine::get();
-    if (auto e = m.fault("StartServiceW")) {
-        SetLastError(*e);
-        return FALSE;
-    }
+    if (injected_failure("StartServiceW")) return FALSE;
     json* sv = service_of(service);
     if (!sv) return FALSE;
     const std::string st = sv->value("state", std::string());
@@ -287,10 +272,7 @@ BOOL EnumDependentServicesW(SC_HANDLE service, DWORD serviceState, ENUM_SERVICE_
 {
     auto l = sim::lock();
     auto& m = sim::Machine::get();
-    if (auto e = m.fault("EnumDependentServicesW")) {
-        SetLastError(*e);
-        return FALSE;
-    }
+    if (injected_failure("EnumDependentServicesW")) return FALSE;
     json* sv = service_of(service);
     if (!sv) return FALSE;
     if (serviceState < SERVICE_ACTIVE || serviceState > SERVICE_STATE_ALL) {
