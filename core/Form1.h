@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/DriverRecords.h"
+#include "core/Error.h"
 #include "core/StringCatalog.h"
 #include "core/WideText.h"
 #include "platform/ui/BackgroundWorker.h"
@@ -28,17 +29,6 @@ enum ExitCode : int {
     ExitInstallFailure = 1603,     // console not created, model not in package, a step failed
     ExitInvalidCommandLine = 1639, // help or error frame shown because the command line was wrong
     ExitRestartRequired = 3010,    // done, and the platform asked for a restart
-};
-
-// A failure that carries its message to the place that reports it (a message box or an
-// "ERROR:" line); never crosses the platform seam, a window procedure or a worker thread.
-class Error {
-public:
-    explicit Error(std::u16string message) : message_(std::move(message)) {}
-    const std::u16string& Message() const { return message_; }
-
-private:
-    std::u16string message_;
 };
 
 class Form1 {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/Form1.h"
+#include "core/Error.h"
 #include "platform/utf.h"
 #include "platform/win32api.h"
 #include "spooler/SpoolerLayer.h"

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/DriverRecords.h"
 #include "platform/win/services.h"
@@ -34,8 +35,34 @@ std::int32_t Lib_GetCurrentDriverInfo(const char16_t* hardwareId, const char16_t
 // ---- driver package install and removal -------------------------------------------------------------
 std::int32_t Lib_PrinterDriverInstall(const char16_t* driverName, const char16_t* infPath,
                                       const char16_t* printerName, const char16_t* portName, bool addPrinter);
+// What a removal inside an update keeps and reports. Without it (nullptr) the removal takes the
+// driver's store package and every leftover copy with it, as the advanced page's delete does.
+struct DriverRemoval {
+    // The package just staged for the new driver: the forced delete's search for leftover copies
+    // passes over its folder, and the removed driver's package is not deleted when it is this one.
+    const char16_t* stagedStoreInf = nullptr;
+    // Leave the removed driver's store package in place, so that the driver can be put back from it
+    // when the new one cannot be installed.
+    bool keepPackage = false;
+    // Filled by the removal: the driver it removed and the store package that driver came from.
+    bool driverRemoved = false;
+    char16_t removedDriverName[255] = {};
+    char16_t retainedStoreInf[260] = {};
+};
 std::int32_t Lib_PrinterDriverUninstall(const char16_t* hardwareId, const char16_t* infFileName,
-                                        const char16_t* driverName);
+                                        const char16_t* driverName, DriverRemoval* removal = nullptr);
+
+// The two halves of an installation, for an update that must not remove anything before the new
+// package is safely in the driver store. Both show the "Driver install" error box on failure.
+// Copies the package into the driver store; stagedStoreInf receives the store copy's INF path.
+std::int32_t Lib_StagePrinterDriverPackage(const char16_t* infPath, char16_t (&stagedStoreInf)[260],
+                                           std::uint32_t* errorCode);
+// Installs a printer driver from a package that is already in the driver store.
+std::int32_t Lib_InstallPrinterDriverFromStore(const char16_t* storeInf, const char16_t* driverName,
+                                               std::uint32_t* errorCode);
+// Removes one package from the driver store (after a spooler restart); the "Driver uninstall" box on
+// failure.
+std::int32_t Lib_DeletePrinterDriverPackage(const char16_t* storeInf, std::uint32_t* errorCode);
 
 // The steps of the two; each returns nonzero on success and writes the operation's error code.
 // The driver store's folder; the forced delete searches it for copies of a package.
@@ -110,5 +137,46 @@ std::int32_t Lib_GetInstalledPrinterInfoList(const char16_t* driverName, std::in
                                              PrinterInfoData* list, std::uint32_t* errorCode);
 std::int32_t Lib_SetPrinterDeviceConfig(const PrinterInfoData* current, const PrinterInfoData* desired,
                                         std::uint32_t* errorCode);
+
+// Everything of a local printer that does not belong to its driver: the texts and numbers of its
+// level-2 record apart from the driver name and the device mode, and its security descriptor. A
+// printer carried over to a new driver is added back with all of it.
+constexpr std::size_t kSettingTextField = 1024;  // comment, location and parameters
+struct PrinterSettings {
+    char16_t PrinterName[kTextField];
+    char16_t ShareName[kTextField];
+    char16_t PortName[kTextField];
+    char16_t DriverName[kTextField];
+    char16_t Comment[kSettingTextField];
+    char16_t Location[kSettingTextField];
+    char16_t SepFile[kTextField];
+    char16_t PrintProcessor[kTextField];
+    char16_t Datatype[kTextField];
+    char16_t Parameters[kSettingTextField];
+    std::uint32_t Attributes;
+    std::uint32_t Priority;
+    std::uint32_t DefaultPriority;
+    std::uint32_t StartTime;
+    std::uint32_t UntilTime;
+    // Self-relative; empty when the spooler reported none. Variable in size, so not a fixed field.
+    std::vector<std::uint8_t> SecurityDescriptor;
+};
+// The settings of every local printer that uses the driver, in the spooler's order. Returns the
+// count (0 with the error code set when the printers cannot be listed).
+std::int32_t Lib_GetPrinterSettingsList(const char16_t* driverName, std::vector<PrinterSettings>* list,
+                                        std::uint32_t* errorCode);
+// Adds the printer described by settings on driverName (its own DriverName is not used), with the
+// SNMP switch of Lib_AddPrinter first. 1 when added, else 0 with the error code.
+std::int32_t Lib_AddPrinterWithSettings(const PrinterSettings& settings, const char16_t* driverName,
+                                        std::uint32_t* errorCode);
+
+// What a port of a given name is, looked up before a network port is created.
+struct PortLookup {
+    bool exists = false;          // the spooler lists a port of that name (any monitor)
+    bool isStandardTcpIp = false; // it belongs to the Standard TCP/IP port monitor
+    char16_t address[kTextField] = {};  // its host address or IP address, when it is one
+};
+// 1 when the port list could be read (whether or not the port exists), else 0 with the error code.
+std::int32_t Lib_LookUpPort(const char16_t* portName, PortLookup* lookup, std::uint32_t* errorCode);
 
 }  // namespace txr
