@@ -1,28 +1,91 @@
-// The console twins of the installation workflows: the same steps on the same tables and workers
-// as the wizard's, printing their progress instead of labelling the install page.
+// The console face of the installation workflows: the same steps on the same tables and workers as
+// the wizard's (workflows/), printed instead of labelling the install page; and the network port of
+// a "-nw" job.
 #include "core/Form1.h"
+#include "core/WideText.h"
 #include "platform/utf.h"
 #include "platform/win32api.h"
 #include "spooler/SpoolerLayer.h"
+#include "workflows/SequenceFace.h"
 
 namespace txr {
 
 namespace {
-constexpr std::uint32_t kErrorNoMoreItems = 259;
+
 constexpr std::size_t kPortArgumentField = 256;
+
+class ConsoleFace : public SequenceFace {
+public:
+    explicit ConsoleFace(Form1& form) : form_(form) {}
+
+    void Heading(std::u16string_view driverName) override
+    {
+        form_.ConsolePrint(u"++++ " + std::u16string(driverName) + u" ++++");
+    }
+    void Step(std::string_view key) override { form_.ConsolePrint(u"\n+" + form_.Str(key)); }
+    void StepDone() override {}
+    void StepFailed(std::string_view key) override { form_.ConsolePrint(u"ERROR!: " + form_.Str(key)); }
+    void InterfaceAlreadyInstalled(int which) override
+    {
+        form_.ConsolePrint((which == 0 ? u"...... " : u".... ") + form_.Str("StrRes_InstallStatusLabel_AlreadyInstalled"));
+    }
+    std::int32_t Certificates(const DriverInstallInfoStruct* package) override
+    {
+        const std::int32_t ok = form_.SilentDriver_PublishCertificate(package);
+        if (!ok) form_.ConsolePrint(u"ERROR!: " + form_.Str("StrRes_UI_CertificateInstallFailed"));
+        return ok;
+    }
+    // The console has no certificate variant of the failure line.
+    void InstallFailed(bool) override { form_.ConsolePrint(u"ERROR!: " + form_.Str("StrRes_InstallStatusLabel_ErrorAdd")); }
+    void Installed(const DriverInstallInfoStruct*, const InstalledDriverInfo* after, bool versionKnown,
+                   const std::u16string& dateVersion) override
+    {
+        if (versionKnown)
+            form_.ConsolePrint(u"\n" + form_.Str("StrRes_InstallStatusLabel_Version") +
+                               std::u16string(FieldText(after->DriverName)) + u"[" + dateVersion + u"]");
+        if (restart_) form_.SetExitCode(ExitRestartRequired);
+    }
+    void NotInstalled(const DriverInstallInfoStruct* package) override
+    {
+        form_.ConsolePrint(u"\n ERROR!: " + std::u16string(FieldText(package->DriverName)) +
+                           form_.Str("StrRes_InstallStatusLabel_Fail"));
+        form_.SetExitCode(ExitInstallFailure);
+    }
+    void RestartRequested() override { restart_ = true; }
+    void RemovalHeading(const InstalledDriverInfo* installed) override
+    {
+        if (installed->IsInstalled != 0)
+            form_.ConsolePrint(u"\n   " + form_.Str("StrRes_UninstallStatusLabel_DetectedDriver") +
+                               std::u16string(FieldText(installed->DriverName)) + u"[" +
+                               std::u16string(FieldText(installed->DriverVersion)) + u"]");
+    }
+    // No result line: the console shows a failed removal by the error boxes of the spooler layer.
+    void RemovalEnded(bool) override {}
+    void Dot() override { form_.ConsoleWrite(u"."); }
+    void PrinterLost(const PrinterSettings& printer) override
+    {
+        form_.ConsolePrint(u"ERROR!: " + form_.Str("StrRes_InstallStatusLabel_PrinterLost") +
+                           std::u16string(FieldText(printer.PrinterName)) + u" (" +
+                           std::u16string(FieldText(printer.PortName)) + u")");
+        form_.SetExitCode(ExitInstallFailure);
+    }
+    void Exception(const std::u16string& message) override
+    {
+        form_.ConsolePrint(u"\n ERROR: " + message);
+        form_.SetExitCode(ExitInstallFailure);
+    }
+
+private:
+    Form1& form_;
+    bool restart_ = false;
+};
+
 }  // namespace
 
 std::int32_t Form1::SilentDriver_UpdateDriver(std::int32_t param_UpdateRequired, int param_DriverListIndex)
 {
-    const std::int32_t state = UpdateDriverWith(
-        param_UpdateRequired, param_DriverListIndex,
-        [this](int i) {
-            return SilentDriver_BGWInstallDriver(&g_DriverPackageInfDataArray[i], &g_InstalledDriverDataArray[i],
-                                                 &g_UpdatedDriverDataArray[i], false, u"", i);
-        },
-        [this](const std::u16string& message) { ConsolePrint(u"\n ERROR: " + message); });
-    if (state == DriverStateFailed) SetExitCode(ExitInstallFailure);
-    return state;
+    ConsoleFace face(*this);
+    return UpdateDriverWith(param_UpdateRequired, param_DriverListIndex, face);
 }
 
 std::int32_t Form1::SilentDriver_BGWInstallDriver(DriverInstallInfoStruct* param_pDriverPackageInstallInfo,
@@ -32,129 +95,43 @@ std::int32_t Form1::SilentDriver_BGWInstallDriver(DriverInstallInfoStruct* param
                                                   const std::u16string& /*param_PortNameStrPtr*/,
                                                   int param_DriverListIndex)
 {
-    try {
-        DriverInstallInfoStruct* p = param_pDriverPackageInstallInfo;
-        std::int32_t result = 0;
-        bool restart = false;
-
-        ConsolePrint(u"++++ " + std::u16string(FieldText(p->DriverName)) + u" ++++");
-        ConsolePrint(u"\n+" + Str("StrRes_InstallStatusLabel_Unpack"));
-        if (!UI_UnpackDriverPackage()) {
-            ConsolePrint(u"ERROR!: " + Str("StrRes_InstallStatusLabel_ErrorUnpack"));
-        } else {
-            ConsolePrint(u"\n+" + Str("StrRes_UI_CheckingCertificate"));
-            if (!SilentDriver_PublishCertificate(p)) ConsolePrint(u"ERROR!: " + Str("StrRes_UI_CertificateInstallFailed"));
-
-            if (!SilentDriver_BGWUnInstallDriver(p, param_pInstalledDriverInfo, param_DriverListIndex)) {
-                ConsolePrint(u"ERROR!: " + Str("StrRes_InstallStatusLabel_ErrorUninstall"));
-            } else {
-                ConsolePrint(u"\n+" + Str("StrRes_InstallStatusLabel_InstDriver"));
-                RunWorkerAndWait(InstallerBGWorker, g_BGWInstallStatus, param_DriverListIndex, 2000,
-                                 [this] { ConsoleWrite(u"."); });
-                if (g_BGWInstallStatus != 0) {
-                    result = 1;
-                    const std::uint32_t redirection = win::Is64BitProcess() ? 0 : 1;
-                    struct Interface {
-                        const char16_t* infPath;
-                        const char* stepKey;
-                        const char16_t* alreadyDots;
-                        const char* errorKey;
-                    };
-                    const Interface interfaces[2] = {
-                        {p->WinUsbInfFilePath, "StrRes_InstallStatusLabel_WinUSB", u"...... ",
-                         "StrRes_InstallStatusLabel_ErrorWinUSB"},
-                        {p->RestInfFilePath, "StrRes_InstallStatusLabel_REST", u".... ",
-                         "StrRes_InstallStatusLabel_ErrorREST"},
-                    };
-                    for (const Interface& itf : interfaces) {
-                        ConsolePrint(u"\n+" + Str(itf.stepKey));
-                        std::uint32_t error = 0;
-                        bool restartThis = false;
-                        if (Lib_USBDeviceInterfaceDriverInstall(itf.infPath, redirection, &error, true, &restartThis)) {
-                            restart = restart || restartThis;
-                        } else if (error == kErrorNoMoreItems) {
-                            ConsolePrint(itf.alreadyDots + Str("StrRes_InstallStatusLabel_AlreadyInstalled"));
-                        } else {
-                            ConsolePrint(u"ERROR!: " + Str(itf.errorKey));
-                        }
-                    }
-                } else {
-                    ConsolePrint(u"ERROR!: " + Str("StrRes_InstallStatusLabel_ErrorAdd"));
-                }
-            }
-        }
-
-        UI_DeleteDriverUnpackFolder(std::u16string(FieldText(p->CabDestinationPath)));
-
-        if (result == 1) {
-            std::u16string dateVersion;
-            if (UI_GetInstalledDriverAndPrinterInfo(p, param_pUpdatedDriverInfo, dateVersion))
-                ConsolePrint(u"\n" + Str("StrRes_InstallStatusLabel_Version") +
-                             std::u16string(FieldText(param_pUpdatedDriverInfo->DriverName)) + u"[" + dateVersion +
-                             u"]");
-            if (restart) SetExitCode(ExitRestartRequired);
-        } else {
-            ConsolePrint(u"\n ERROR!: " + std::u16string(FieldText(p->DriverName)) + Str("StrRes_InstallStatusLabel_Fail"));
-            SetExitCode(ExitInstallFailure);
-        }
-        return result;
-    } catch (const Error& e) {
-        ConsolePrint(u"\n ERROR: " + e.Message());
-    } catch (const std::exception& e) {
-        ConsolePrint(u"\n ERROR: " + txt::from_utf8(e.what()));
-    }
-    SetExitCode(ExitInstallFailure);
-    return 0;
+    ConsoleFace face(*this);
+    return RunInstallSequence(face, param_pDriverPackageInstallInfo, param_pInstalledDriverInfo,
+                              param_pUpdatedDriverInfo, param_DriverListIndex);
 }
 
 std::int32_t Form1::SilentDriver_BGWUnInstallDriver(DriverInstallInfoStruct* /*param_pDriverPackageInstallInfo*/,
                                                     InstalledDriverInfo* param_pInstalledDriverInfo,
                                                     int param_DriverListIndex)
 {
-    try {
-        ConsolePrint(u"\n+" + Str("StrRes_InstallStatusLabel_Delete"));
-        if (param_pInstalledDriverInfo->IsInstalled != 0)
-            ConsolePrint(u"\n   " + Str("StrRes_UninstallStatusLabel_DetectedDriver") +
-                         std::u16string(FieldText(param_pInstalledDriverInfo->DriverName)) + u"[" +
-                         std::u16string(FieldText(param_pInstalledDriverInfo->DriverVersion)) + u"]");
-        UninstallDeviceInstance(g_DeviceInstanceID);
-        RunWorkerAndWait(UnInstallBGWorker, g_BGWUninstallStatus, param_DriverListIndex, 1000,
-                         [this] { ConsoleWrite(u"."); });
-        return 1;
-    } catch (const Error& e) {
-        ConsolePrint(u"\n ERROR: " + e.Message());
-    } catch (const std::exception& e) {
-        ConsolePrint(u"\n ERROR: " + txt::from_utf8(e.what()));
-    }
-    return 0;
+    ConsoleFace face(*this);
+    face.Step("StrRes_InstallStatusLabel_Delete");
+    return RunRemovalOnWorker(face, param_pInstalledDriverInfo, param_DriverListIndex, nullptr);
 }
 
 std::int32_t Form1::SilentDriver_CreateTCPPort()
 {
-    try {
-        if (SilentDriver_PrinterPortNameStr.empty() || SilentDriver_EthIPAddressStr.empty()) {
-            ConsolePrint(Str("StrRes_InvalidIPHost"));
+    return ReportFailure(
+        [&]() -> std::int32_t {
+            if (SilentDriver_PrinterPortNameStr.empty() || SilentDriver_EthIPAddressStr.empty()) {
+                ConsolePrint(Str("StrRes_InvalidIPHost"));
+                return 0;
+            }
+            char16_t address[kPortArgumentField];
+            char16_t portName[kPortArgumentField];
+            CopyToField(address, SilentDriver_EthIPAddressStr);
+            CopyToField(portName, SilentDriver_PrinterPortNameStr);
+            std::uint32_t error = 0;
+            if (Lib_AddNetworkPort(address, portName, &error)) {
+                ConsolePrint(Str("StrRes_TCPPortAdded"));
+                return 1;
+            }
+            // The port layer reports a port of that name that exists already with code 0.
+            if (error == 0) return 1;
+            ConsolePrint(Str("StrRes_TCPFailed") + txt::from_utf8(std::to_string(error)));
             return 0;
-        }
-        char16_t address[kPortArgumentField];
-        char16_t portName[kPortArgumentField];
-        CopyToField(address, SilentDriver_EthIPAddressStr);
-        CopyToField(portName, SilentDriver_PrinterPortNameStr);
-        std::uint32_t error = 0;
-        if (Lib_AddNetworkPort(address, portName, &error)) {
-            ConsolePrint(Str("StrRes_TCPPortAdded"));
-            return 1;
-        }
-        // The port layer reports a port it could not configure but that exists with code 0.
-        if (error == 0) return 1;
-        ConsolePrint(Str("StrRes_TCPFailed") + txt::from_utf8(std::to_string(error)));
-        return 0;
-    } catch (const Error& e) {
-        ConsolePrint(u"\n************ ERROR: **********\n" + e.Message());
-    } catch (const std::exception& e) {
-        ConsolePrint(u"\n************ ERROR: **********\n" + txt::from_utf8(e.what()));
-    }
-    return 0;
+        },
+        [&](const std::u16string& message) { ConsolePrint(u"\n************ ERROR: **********\n" + message); });
 }
 
 }  // namespace txr

@@ -20,6 +20,7 @@
 #include "core/WideText.h"
 #include "platform/ui/BackgroundWorker.h"
 #include "platform/ui/Controls.h"
+#include "spooler/SpoolerLayer.h"
 
 namespace txr {
 
@@ -30,6 +31,8 @@ enum ExitCode : int {
     ExitInvalidCommandLine = 1639, // help or error frame shown because the command line was wrong
     ExitRestartRequired = 3010,    // done, and the platform asked for a restart
 };
+
+class SequenceFace;
 
 class Form1 {
 public:
@@ -137,11 +140,17 @@ public:
                                                  InstalledDriverInfo* param_pInstalledDriverInfo,
                                                  int param_DriverListIndex);
     std::int32_t SilentDriver_CreateTCPPort();
+    // "-nw": whether the port may be used (an existing one only when it is a Standard TCP/IP port to
+    // the address; portInPlace then), and the printer of the driver on it, made unless it exists.
+    std::int32_t SilentDriver_CheckNetworkPort(bool& portInPlace);
+    std::int32_t SilentDriver_MakeNetworkPrinter(const char16_t* driverName, bool portInPlace);
 
     // Shows an error message box captioned with the window caption.
     void ShowCaptionedError(std::u16string_view text);
     // Lets the window process pending events (and deliver worker completions).
     void PumpEvents();
+    // Appends to the install page's progress text and lets the window repaint.
+    void AppendInstallStatus(std::u16string_view text);
 
 private:
     bool consoleOpen_ = false;
@@ -152,15 +161,54 @@ private:
     // and while it runs call showDot, pump and sleep periodMs. Returns the result global.
     std::int32_t RunWorkerAndWait(ui::BackgroundWorker& worker, std::int32_t& resultGlobal, int driverListIndex,
                                   std::uint32_t periodMs, const std::function<void()>& showDot);
-    // Appends to the install page's progress text and lets the window repaint.
-    void AppendInstallStatus(std::u16string_view text);
-    // The update orchestration shared by the wizard and the console face; installDriver runs the
-    // face's installation sequence, reportError shows an exception's message the face's way.
-    std::int32_t UpdateDriverWith(std::int32_t param_UpdateRequired, int param_DriverListIndex,
-                                  const std::function<std::int32_t(int)>& installDriver,
-                                  const std::function<void(const std::u16string&)>& reportError);
+    // The steps of an installation, a removal and an update, written once and shown through the
+    // face of the front end that runs them (workflows/).
+    std::int32_t RunInstallSequence(SequenceFace& face, DriverInstallInfoStruct* package,
+                                    InstalledDriverInfo* before, InstalledDriverInfo* after, int slot);
+    std::int32_t RunRemovalOnWorker(SequenceFace& face, InstalledDriverInfo* installed, int slot,
+                                    DriverRemoval* removal);
+    std::int32_t UpdateDriverWith(std::int32_t param_UpdateRequired, int param_DriverListIndex, SequenceFace& face);
+    // The two USB interface drivers of a freshly installed driver.
+    void InstallInterfaceDrivers(SequenceFace& face, const DriverInstallInfoStruct* package);
+
+    // What one slot's update keeps between its steps: the new package staged in the driver store
+    // before anything is removed, what the removal took away and kept, and the old driver's
+    // printers with all their settings, so that a failed update can put everything back.
+    struct UpdateRun {
+        bool staged = false;
+        char16_t stagedStoreInf[kTextField] = {};
+        bool removalRan = false;
+        DriverRemoval removal;
+        bool installed = false;
+        bool oldDriverRestored = false;
+        std::vector<PrinterSettings> carried;
+    };
+    UpdateRun updateRun_[2];
+    // The printers that the last update could not keep (named by the face; the console ends 1603).
+    int lostPrinterCount_ = 0;
+    // Whether the last update's installation sequence installed the driver.
+    bool lastInstallSucceeded_ = false;
+
+    // What the next run of a worker does. The work handlers read it on the worker's thread; the
+    // waiting thread sets it before the start and touches it again only after the completion.
+    enum class WorkerJobKind { PartInstall, Stage, InstallFromStore, Remove, DeletePackage };
+    struct WorkerJob {
+        WorkerJobKind kind = WorkerJobKind::PartInstall;
+        const char16_t* storeInf = nullptr;
+        const char16_t* driverName = nullptr;
+        char16_t (*stagedStoreInf)[kTextField] = nullptr;  // Stage: receives the store copy's INF path
+        DriverRemoval* removal = nullptr;
+    };
+    WorkerJob installJob_;
+    WorkerJob removalJob_{WorkerJobKind::Remove};
+    std::int32_t RunJob(ui::BackgroundWorker& worker, WorkerJob& slotJob, const WorkerJob& job,
+                        std::int32_t& resultGlobal, int slot, std::uint32_t periodMs, SequenceFace* dots);
+
     // Set by the console's interface-driver steps when Windows asked for a restart.
     bool restartRequested_ = false;
+    // Why the last package read found nothing: the unpack failed, with this system error.
+    bool packageUnpackFailed_ = false;
+    std::uint32_t packageUnpackError_ = 0;
 };
 
 template <std::size_t N>

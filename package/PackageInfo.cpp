@@ -34,13 +34,19 @@ std::int32_t Form1::UI_GetDriverInstallInfoFromPackage(DriverInstallInfoStruct* 
     std::uint32_t error = 0;
     if (!Lib_GetCabDestinationPath(record->CabDestinationPath, static_cast<std::int32_t>(kTextField), &error)) {
         ShowCaptionedError(Str("StrRes_InstallStatusLabel_ErrorUnpack"));
+        packageUnpackFailed_ = true;
+        packageUnpackError_ = error;
         return 0;
     }
     const std::u16string folder(FieldText(record->CabDestinationPath));
 
     // Without a fresh unpack the scan works on whatever the existing folder holds.
+    packageUnpackFailed_ = false;
     if (param_UnpackPackage || !UI_DriverUnpackDirExists(folder)) {
-        if (!UI_UnpackDriverPackage()) return 0;
+        if (!UI_UnpackDriverPackage()) {
+            packageUnpackFailed_ = true;
+            return 0;
+        }
     }
 
     std::int32_t result = 0;

@@ -85,9 +85,13 @@ void RemoveEntry(const std::u16string& path, win::DWORD attributes)
 std::int32_t Form1::UI_UnpackDriverPackage()
 {
     try {
+        packageUnpackError_ = 0;
         char16_t path[kTextField] = {};
         std::uint32_t error = 0;
-        if (!Lib_GetCabDestinationPath(path, kTextField, &error)) return 0;
+        if (!Lib_GetCabDestinationPath(path, kTextField, &error)) {
+            packageUnpackError_ = error;
+            return 0;
+        }
         const std::u16string folder(FieldText(path));
         if (!IsMarked(folder)) return 0;
 
@@ -96,9 +100,19 @@ std::int32_t Form1::UI_UnpackDriverPackage()
 
         // All three, whatever the bitness of the running Windows; a failure does not stop the rest.
         int unpacked = 0;
-        unpacked += Lib_UnpackDriverCabFiles(kCabResourceCommon, DriverCabCommonFiles, &error) == 1;
-        unpacked += Lib_UnpackDriverCabFiles(kCabResourceX86, DriverCabX86Binaries, &error) == 1;
-        unpacked += Lib_UnpackDriverCabFiles(kCabResourceX64, DriverCabX64Binaries, &error) == 1;
+        const struct {
+            std::uint16_t resource;
+            DriverCabFileType kind;
+        } archives[3] = {{kCabResourceCommon, DriverCabCommonFiles},
+                         {kCabResourceX86, DriverCabX86Binaries},
+                         {kCabResourceX64, DriverCabX64Binaries}};
+        for (const auto& archive : archives) {
+            error = 0;
+            if (Lib_UnpackDriverCabFiles(archive.resource, archive.kind, &error) == 1)
+                ++unpacked;
+            else if (packageUnpackError_ == 0)
+                packageUnpackError_ = error;  // the first reason is the one to tell
+        }
         if (unpacked == 3) return 1;
         UI_DeleteDriverUnpackFolder(folder);
         return 0;

@@ -48,25 +48,102 @@ std::int32_t DeletePrintersWhere(Match matches, std::uint32_t* errorCode)
 
 }  // namespace
 
-std::int32_t InstallDriverPackage(const char16_t* infPath, const char16_t* driverName, std::uint32_t* errorCode)
+namespace {
+
+// The upload half of an installation: copies the package into the driver store (even when the
+// store already holds it) and hands back the store copy's INF path.
+std::int32_t StageDriverPackage(const char16_t* infPath, char16_t (&storeInf)[kPathField], std::uint32_t* errorCode)
 {
     const win::HWND owner = win::GetDesktopWindow();
-    char16_t storeInf[kPathField] = {};
-    win::DWORD storeInfChars = kPathField;
-    win::HRESULT hr = win::UploadPrinterDriverPackageW(nullptr, infPath, nullptr, win::UPDP_UPLOAD_ALWAYS, owner,
-                                                       storeInf, &storeInfChars);
+    char16_t staged[kPathField] = {};
+    win::DWORD stagedChars = kPathField;
+    const win::HRESULT hr =
+        win::UploadPrinterDriverPackageW(nullptr, infPath, nullptr, win::UPDP_UPLOAD_ALWAYS, owner, staged, &stagedChars);
     if (hr != 0) {
         Store(errorCode, static_cast<std::uint32_t>(hr));
         return 0;
     }
-    storeInf[kPathField - 1] = 0;
-    hr = win::InstallPrinterDriverFromPackageW(nullptr, storeInf, driverName, nullptr, 0);
+    staged[kPathField - 1] = 0;
+    CopyToField(storeInf, FieldText(staged));
+    Store(errorCode, 0);
+    return 1;
+}
+
+std::int32_t InstallDriverFromStore(const char16_t* storeInf, const char16_t* driverName, std::uint32_t* errorCode)
+{
+    const win::HRESULT hr = win::InstallPrinterDriverFromPackageW(nullptr, storeInf, driverName, nullptr, 0);
     if (hr != 0) {
         Store(errorCode, static_cast<std::uint32_t>(hr));
         return 0;
     }
     Store(errorCode, 0);
     return 1;
+}
+
+// The folder of a driver-store INF path ("...\FileRepository\name.inf_amd64_<hash>").
+std::u16string_view StoreFolderOf(std::u16string_view storeInf)
+{
+    const std::size_t slash = storeInf.rfind(u'\\');
+    return slash == std::u16string_view::npos ? storeInf : storeInf.substr(0, slash);
+}
+
+// The bare name of that folder.
+std::u16string_view StoreFolderName(std::u16string_view storeInf)
+{
+    const std::u16string_view folder = StoreFolderOf(storeInf);
+    const std::size_t slash = folder.rfind(u'\\');
+    return slash == std::u16string_view::npos ? folder : folder.substr(slash + 1);
+}
+
+bool SameStorePackage(const char16_t* a, const char16_t* b)
+{
+    return !Empty(a) && !Empty(b) && txt::iequals(StoreFolderOf(View(a)), StoreFolderOf(View(b)));
+}
+
+}  // namespace
+
+std::int32_t InstallDriverPackage(const char16_t* infPath, const char16_t* driverName, std::uint32_t* errorCode)
+{
+    char16_t storeInf[kPathField] = {};
+    return StageDriverPackage(infPath, storeInf, errorCode) && InstallDriverFromStore(storeInf, driverName, errorCode);
+}
+
+std::int32_t Lib_StagePrinterDriverPackage(const char16_t* infPath, char16_t (&stagedStoreInf)[kPathField],
+                                           std::uint32_t* errorCode)
+{
+    std::uint32_t error = 0;
+    const std::int32_t result = Guarded(u"Driver install", &error, [&]() -> std::int32_t {
+        if (StageDriverPackage(infPath, stagedStoreInf, &error)) return 1;
+        if (error != 0) ShowErrorBox(u"Driver install", error);
+        return 0;
+    });
+    Store(errorCode, error);
+    return result;
+}
+
+std::int32_t Lib_InstallPrinterDriverFromStore(const char16_t* storeInf, const char16_t* driverName,
+                                               std::uint32_t* errorCode)
+{
+    std::uint32_t error = 0;
+    const std::int32_t result = Guarded(u"Driver install", &error, [&]() -> std::int32_t {
+        if (InstallDriverFromStore(storeInf, driverName, &error)) return 1;
+        if (error != 0) ShowErrorBox(u"Driver install", error);
+        return 0;
+    });
+    Store(errorCode, error);
+    return result;
+}
+
+std::int32_t Lib_DeletePrinterDriverPackage(const char16_t* storeInf, std::uint32_t* errorCode)
+{
+    std::uint32_t error = 0;
+    const std::int32_t result = Guarded(u"Driver uninstall", &error, [&]() -> std::int32_t {
+        if (DeleteDriverPackage(storeInf, &error)) return 1;
+        if (error != 0) ShowErrorBox(u"Driver uninstall", error);
+        return 0;
+    });
+    Store(errorCode, error);
+    return result;
 }
 
 std::int32_t AddPrinterWithDriver(const char16_t* driverName, const char16_t* printerName, const char16_t* portName,
@@ -161,7 +238,7 @@ std::int32_t DeleteDriverPackage(const char16_t* infPath, std::uint32_t* errorCo
     return 0;
 }
 
-std::int32_t ForceDeleteDriverPackage(const char16_t* infFileName, std::uint32_t* errorCode)
+std::int32_t ForceDeleteDriverPackage(const char16_t* infFileName, std::uint32_t* errorCode, const char16_t* skipStoreInf)
 {
     return Guarded(u"Driver forced delete", errorCode, [&]() -> std::int32_t {
         if (Empty(infFileName)) return 0;
@@ -177,8 +254,14 @@ std::int32_t ForceDeleteDriverPackage(const char16_t* infFileName, std::uint32_t
         }
         std::int32_t balance = 0;
         int copies = 0;
+        bool passedOver = false;
         do {
             if (entry.dwFileAttributes != win::FILE_ATTRIBUTE_DIRECTORY) continue;
+            // The package just staged for the new driver is no leftover.
+            if (!Empty(skipStoreInf) && txt::iequals(FieldText(entry.cFileName), StoreFolderName(View(skipStoreInf)))) {
+                passedOver = true;
+                continue;
+            }
             if (++copies > kForcedDeleteMaxCopies) break;
             char16_t copy[kPathField];
             if (!CopyToField(copy, folder + u"\\" + std::u16string(FieldText(entry.cFileName)) + u"\\" + infFileName)) continue;
@@ -191,6 +274,11 @@ std::int32_t ForceDeleteDriverPackage(const char16_t* infFileName, std::uint32_t
                 if (!ErrorCodeToText(error).empty()) ShowErrorBox(u"Driver forced delete", error);
             }
         } while (win::FindNextFileW(search.get(), &entry));
+        // Nothing but the staged package: no leftover, as when the search finds nothing.
+        if (copies == 0 && passedOver) {
+            Store(errorCode, 0);
+            return 1;
+        }
         if (balance != 0) Store(errorCode, 0);
         return balance;
     });
@@ -211,19 +299,30 @@ std::int32_t DeleteGenericClassPrinters(const char16_t* driverName, std::uint32_
 }
 
 std::int32_t Lib_PrinterDriverUninstall(const char16_t* hardwareId, const char16_t* infFileName,
-                                        const char16_t* driverName)
+                                        const char16_t* driverName, DriverRemoval* removal)
 {
     std::uint32_t error = 0;
     return Guarded(u"Driver uninstall", &error, [&]() -> std::int32_t {
         if (!Empty(driverName)) DeleteGenericClassPrinters(driverName, &error);
         char16_t found[255];
         char16_t storeInf[kPathField];
+        const char16_t* staged = removal ? removal->stagedStoreInf : nullptr;
         bool removed = false;
-        if (GetDriverInfoFromHardwareId(hardwareId, driverName, found, storeInf, &error))
-            removed = DeleteDependentPrinters(found, &error) && DeleteDriver(found, &error) &&
-                      DeleteDriverPackage(storeInf, &error);
-        else
-            removed = ForceDeleteDriverPackage(infFileName, &error) != 0;
+        if (GetDriverInfoFromHardwareId(hardwareId, driverName, found, storeInf, &error)) {
+            removed = DeleteDependentPrinters(found, &error) && DeleteDriver(found, &error);
+            if (removed && removal) {
+                removal->driverRemoved = true;
+                CopyToField(removal->removedDriverName, FieldText(found));
+            }
+            if (removed && removal && removal->keepPackage) {
+                // Kept until the new driver is in place: the old driver can be put back from it.
+                CopyToField(removal->retainedStoreInf, FieldText(storeInf));
+            } else if (removed && !SameStorePackage(storeInf, staged)) {
+                removed = DeleteDriverPackage(storeInf, &error) != 0;
+            }
+        } else {
+            removed = ForceDeleteDriverPackage(infFileName, &error, staged) != 0;
+        }
         if (removed) return 1;
         if (error != 0) ShowErrorBox(u"Driver uninstall", error);
         return 0;

@@ -82,7 +82,9 @@ std::int32_t DeletePrinterByName(const char16_t* printerName, std::uint32_t* err
 std::int32_t DeleteDependentPrinters(const char16_t* driverName, std::uint32_t* errorCode);
 std::int32_t DeleteDriver(const char16_t* driverName, std::uint32_t* errorCode);
 std::int32_t DeleteDriverPackage(const char16_t* infPath, std::uint32_t* errorCode);
-std::int32_t ForceDeleteDriverPackage(const char16_t* infFileName, std::uint32_t* errorCode);
+// skipStoreInf: a store INF path whose folder the search passes over (the package just staged).
+std::int32_t ForceDeleteDriverPackage(const char16_t* infFileName, std::uint32_t* errorCode,
+                                      const char16_t* skipStoreInf = nullptr);
 std::int32_t DeleteGenericClassPrinters(const char16_t* driverName, std::uint32_t* errorCode);
 std::int32_t DeleteMatchingGenericPrinters(const char16_t* classDriverName, const char16_t* driverName,
                                            std::uint32_t* errorCode);

@@ -4,14 +4,27 @@
 #include "core/Form1.h"
 #include "platform/win32api.h"
 #include "spooler/SpoolerLayer.h"
+#include "workflows/SequenceFace.h"
 
 namespace txr {
 
 int Form1::UI_InstallerBGWorker_WorkHandler(int param_DriverListIndex)
 {
-    // The worker installs the driver only; printers are added afterwards by the update workflow.
-    const DriverInstallInfoStruct& p = g_DriverPackageInfDataArray[param_DriverListIndex];
-    return Lib_PrinterDriverInstall(p.DriverName, p.InfFilePath, p.DriverName, u"", false);
+    const WorkerJob job = installJob_;
+    switch (job.kind) {
+    case WorkerJobKind::Stage: {
+        if (!job.stagedStoreInf) return 0;
+        return Lib_StagePrinterDriverPackage(g_DriverPackageInfDataArray[param_DriverListIndex].InfFilePath,
+                                             *job.stagedStoreInf, nullptr);
+    }
+    case WorkerJobKind::InstallFromStore:
+        return Lib_InstallPrinterDriverFromStore(job.storeInf, job.driverName, nullptr);
+    default: {
+        // The worker installs the driver only; printers are added afterwards by the update workflow.
+        const DriverInstallInfoStruct& p = g_DriverPackageInfDataArray[param_DriverListIndex];
+        return Lib_PrinterDriverInstall(p.DriverName, p.InfFilePath, p.DriverName, u"", false);
+    }
+    }
 }
 
 void Form1::UI_InstallerBGWorker_CompletedHandler(const ui::WorkerCompletion& param_Completion)
@@ -24,8 +37,10 @@ void Form1::UI_InstallerBGWorker_CompletedHandler(const ui::WorkerCompletion& pa
 
 int Form1::UI_UnInstallBGWorker_WorkHandler(int param_DriverListIndex)
 {
+    const WorkerJob job = removalJob_;
+    if (job.kind == WorkerJobKind::DeletePackage) return Lib_DeletePrinterDriverPackage(job.storeInf, nullptr);
     const DriverInstallInfoStruct& p = g_DriverPackageInfDataArray[param_DriverListIndex];
-    return Lib_PrinterDriverUninstall(p.HardwareId, p.InfFileName, p.ModelName);
+    return Lib_PrinterDriverUninstall(p.HardwareId, p.InfFileName, p.ModelName, job.removal);
 }
 
 void Form1::UI_UnInstallBGWorker_CompletedHandler(const ui::WorkerCompletion& param_Completion)
@@ -66,6 +81,21 @@ std::int32_t Form1::RunWorkerAndWait(ui::BackgroundWorker& worker, std::int32_t&
         }
     }
     return resultGlobal;
+}
+
+std::int32_t Form1::RunJob(ui::BackgroundWorker& worker, WorkerJob& slotJob, const WorkerJob& job,
+                           std::int32_t& resultGlobal, int slot, std::uint32_t periodMs, SequenceFace* dots)
+{
+    const WorkerJob usual = slotJob;
+    slotJob = job;
+    struct Restore {
+        WorkerJob& slot;
+        WorkerJob usual;
+        ~Restore() { slot = usual; }
+    } restore{slotJob, usual};
+    return RunWorkerAndWait(worker, resultGlobal, slot, periodMs, [dots] {
+        if (dots) dots->Dot();
+    });
 }
 
 void Form1::AppendInstallStatus(std::u16string_view text)

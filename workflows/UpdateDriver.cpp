@@ -1,10 +1,15 @@
-// The per-driver update: install when asked, carry the old driver's printers over to the new one,
-// give driver 2 a printer on driver 1's USB port, and report the slot's resulting state.
+// The per-driver update: install when asked, carry the old driver's printers over to the new one
+// with every setting they had, put them back on the old driver when the update failed, name every
+// printer that could not be kept, give driver 2 a printer on driver 1's USB port, and report the
+// slot's resulting state.
 #include <vector>
 
 #include "core/Form1.h"
+#include "core/WideText.h"
 #include "platform/utf.h"
 #include "spooler/SpoolerLayer.h"
+#include "workflows/SequenceFace.h"
+#include "workflows/WizardFace.h"
 
 namespace txr {
 
@@ -19,55 +24,108 @@ std::int32_t StateOf(const InstalledDriverInfo& after, const InstalledDriverInfo
 
 bool HasPrinters(const InstalledDriverInfo& r) { return r.IsInstalled != 0 && r.PrinterCount > 0 && r.PrinterList; }
 
-// After a failed installation: the removal may already have deleted the old driver's printers while
-// the driver itself stayed. Those printers are added back on it, so that a failed update loses no
-// printer that can still be kept.
-void RestoreLostPrinters(const InstalledDriverInfo& before)
+// The printers to keep: their full settings as read before the removal, or, when those could not be
+// read, at least the name and port of every printer the before-run record lists.
+std::vector<PrinterSettings> PrintersToKeep(const std::vector<PrinterSettings>& carried, const InstalledDriverInfo& before)
 {
-    std::uint32_t error = 0;
-    const std::int32_t capacity = before.PrinterCount;
-    std::vector<PrinterInfoData> present(static_cast<std::size_t>(capacity));
-    const std::int32_t found = Lib_GetNumDependentPrinters(before.DriverName, &error) > 0
-                                   ? Lib_GetInstalledPrinterInfoList(before.DriverName, capacity, present.data(), &error)
-                                   : 0;
+    if (!carried.empty() || !HasPrinters(before)) return carried;
+    std::vector<PrinterSettings> keep(static_cast<std::size_t>(before.PrinterCount));
     for (std::int32_t k = 0; k < before.PrinterCount; ++k) {
-        const PrinterInfoData& lost = before.PrinterList[k];
-        bool stillThere = false;
-        for (std::int32_t j = 0; j < found && !stillThere; ++j)
-            stillThere = txt::iequals(FieldText(present[static_cast<std::size_t>(j)].PrinterName), FieldText(lost.PrinterName));
-        if (!stillThere) Lib_AddPrinter(before.DriverName, lost.PrinterName, lost.PortName, &error);
+        PrinterSettings& s = keep[static_cast<std::size_t>(k)];
+        s = PrinterSettings{};
+        CopyToField(s.PrinterName, FieldText(before.PrinterList[k].PrinterName));
+        CopyToField(s.PortName, FieldText(before.PrinterList[k].PortName));
+        CopyToField(s.DriverName, FieldText(before.PrinterList[k].DriverName));
+        CopyToField(s.PrintProcessor, u"winprint");
+    }
+    return keep;
+}
+
+// The local printers' names and drivers as the spooler lists them now (empty when it cannot).
+struct PresentPrinter {
+    std::u16string name;
+    std::u16string driver;
+};
+std::vector<PresentPrinter> PresentPrinters(const std::u16string_view driverName)
+{
+    std::vector<PresentPrinter> present;
+    std::uint32_t error = 0;
+    std::vector<PrinterSettings> now;
+    char16_t driver[kTextField];
+    CopyToField(driver, driverName);
+    if (Lib_GetPrinterSettingsList(driver, &now, &error) > 0)
+        for (const PrinterSettings& s : now)
+            present.push_back({std::u16string(FieldText(s.PrinterName)), std::u16string(FieldText(s.DriverName))});
+    return present;
+}
+
+bool IsPresent(const std::vector<PresentPrinter>& present, const PrinterSettings& printer)
+{
+    for (const PresentPrinter& p : present)
+        if (txt::iequals(p.name, FieldText(printer.PrinterName))) return true;
+    return false;
+}
+
+// Adds every printer of `keep` that is not on `driverName` yet back on it, with its settings.
+void AddBack(const std::vector<PrinterSettings>& keep, const char16_t* driverName)
+{
+    const std::vector<PresentPrinter> present = PresentPrinters(driverName);
+    for (const PrinterSettings& printer : keep) {
+        if (IsPresent(present, printer)) continue;
+        std::uint32_t error = 0;
+        Lib_AddPrinterWithSettings(printer, driverName, &error);
     }
 }
 
 }  // namespace
 
-std::int32_t Form1::UpdateDriverWith(std::int32_t param_UpdateRequired, int param_DriverListIndex,
-                                     const std::function<std::int32_t(int)>& installDriver,
-                                     const std::function<void(const std::u16string&)>& reportError)
+std::int32_t Form1::UpdateDriverWith(std::int32_t param_UpdateRequired, int param_DriverListIndex, SequenceFace& face)
 {
-    try {
-        const int i = param_DriverListIndex;
-        DriverInstallInfoStruct& P = g_DriverPackageInfDataArray[i];
-        InstalledDriverInfo& B = g_InstalledDriverDataArray[i];
-        InstalledDriverInfo& A = g_UpdatedDriverDataArray[i];
-        std::u16string dateVersion;
+    lostPrinterCount_ = 0;
+    lastInstallSucceeded_ = false;
+    return ReportFailure(
+        [&]() -> std::int32_t {
+            const int i = param_DriverListIndex;
+            DriverInstallInfoStruct& P = g_DriverPackageInfDataArray[i];
+            InstalledDriverInfo& B = g_InstalledDriverDataArray[i];
+            InstalledDriverInfo& A = g_UpdatedDriverDataArray[i];
+            std::u16string dateVersion;
+            if (param_UpdateRequired == 0) return StateOf(A, B);
 
-        const bool installed = param_UpdateRequired != 0 && installDriver(i) != 0;
-        if (param_UpdateRequired != 0 && !installed && HasPrinters(B)) {
-            std::uint32_t error = 0;
-            InstalledDriverInfo still{};
-            if (Lib_GetCurrentDriverInfo(P.HardwareId, B.DriverName, &still, &error)) RestoreLostPrinters(B);
-            ClearInstalledDriverInfo(&still);
-        }
-        if (installed) {
-            if (HasPrinters(B)) {
-                for (std::int32_t k = 0; k < B.PrinterCount; ++k) {
-                    std::uint32_t error = 0;
-                    Lib_AddPrinter(A.DriverName, B.PrinterList[k].PrinterName, B.PrinterList[k].PortName, &error);
-                }
-                UI_GetInstalledDriverAndPrinterInfo(&P, &A, dateVersion);
+            const bool installed = RunInstallSequence(face, &P, &B, &A, i) != 0;
+            lastInstallSucceeded_ = installed;
+            const UpdateRun& run = updateRun_[i];
+            const std::vector<PrinterSettings> keep = PrintersToKeep(run.carried, B);
+
+            // The driver the old printers belong on now: the new one, or the old one when the update
+            // failed and the old driver is (still, or again) installed.
+            std::u16string home;
+            if (installed) {
+                home = std::u16string(A.IsInstalled != 0 ? FieldText(A.DriverName) : FieldText(P.DriverName));
+            } else if (!keep.empty()) {
+                std::uint32_t error = 0;
+                InstalledDriverInfo still{};
+                if (Lib_GetCurrentDriverInfo(P.HardwareId, B.DriverName, &still, &error))
+                    home = std::u16string(FieldText(still.DriverName));
+                ClearInstalledDriverInfo(&still);
             }
-            if (i > 0 && A.IsInstalled != 0 && A.PrinterCount == 0) {
+            if (!keep.empty() && !home.empty()) {
+                char16_t driver[kTextField];
+                CopyToField(driver, home);
+                AddBack(keep, driver);
+                if (installed) UI_GetInstalledDriverAndPrinterInfo(&P, &A, dateVersion);
+            }
+            // Every printer the machine had before the update is there now, or is named.
+            if (!keep.empty()) {
+                const std::vector<PresentPrinter> present = PresentPrinters(home);
+                for (const PrinterSettings& printer : keep) {
+                    if (!home.empty() && IsPresent(present, printer)) continue;
+                    ++lostPrinterCount_;
+                    face.PrinterLost(printer);
+                }
+            }
+
+            if (installed && i > 0 && A.IsInstalled != 0 && A.PrinterCount == 0) {
                 // A copy by value shares the list of its source, which is not refreshed meanwhile.
                 InstalledDriverInfo source{};
                 bool chosen = false;
@@ -91,25 +149,15 @@ std::int32_t Form1::UpdateDriverWith(std::int32_t param_UpdateRequired, int para
                     UI_GetInstalledDriverAndPrinterInfo(&P, &A, dateVersion);
                 }
             }
-        }
-        return StateOf(A, B);
-    } catch (const Error& e) {
-        reportError(e.Message());
-    } catch (const std::exception& e) {
-        reportError(txt::from_utf8(e.what()));
-    }
-    return DriverStateFailed;
+            return StateOf(A, B);
+        },
+        [&](const std::u16string& message) { face.Exception(message); }, static_cast<std::int32_t>(DriverStateFailed));
 }
 
 std::int32_t Form1::UI_UpdateDriver(std::int32_t param_UpdateRequired, int param_DriverListIndex)
 {
-    return UpdateDriverWith(
-        param_UpdateRequired, param_DriverListIndex,
-        [this](int i) {
-            return UI_BGWInstallDriver(&g_DriverPackageInfDataArray[i], &g_InstalledDriverDataArray[i],
-                                       &g_UpdatedDriverDataArray[i], false, u"", i);
-        },
-        [this](const std::u16string& message) { ShowCaptionedError(message); });
+    WizardFace face(*this);
+    return UpdateDriverWith(param_UpdateRequired, param_DriverListIndex, face);
 }
 
 }  // namespace txr

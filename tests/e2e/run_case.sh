@@ -2,7 +2,8 @@
 # Runs the installer once on a fresh simulated machine and compares what a person sees with an
 # expected transcript: standard output, the exit code, and what the event log says a person would
 # notice (message boxes, beeps, key waits, pauses, services stopped and started, certificates,
-# drivers, printers, ports and devices added or removed), without sequence numbers and times.
+# drivers, printers, ports and devices added or removed), without sequence numbers and times, and
+# the printers and driver-store packages the machine has afterwards.
 #   run_case.sh PROGRAM TXR_SIM EXPECTED_FILE LOCALE [SCENARIO|-] -- ARGS...
 # A scenario is a JSON merge patch of the machine's state (.json), or a shell script (.sh) that
 # prepares the machine with `sim ARGS...` (txr-sim), `run ARGS...` (the installer, output
@@ -37,6 +38,9 @@ set -e
     "$tool" events |
         grep -E '"type":"(message_box|beep|key_wait|pause|service|certificate_added|driver_installed|driver_deleted|printer_(added|deleted|changed)|port_(added|configured)|interface_driver_installed|device_removed)"' |
         sed -E 's/"seq":[0-9]+,?//; s/"t":[0-9]+,?//; s/,}/}/'
+    echo "== machine"
+    "$tool" show spooler | sed -n '/^printers:/,/^ports:/p' | sed '$d'
+    "$tool" show store
 } >"$actual"
 if ! diff -u "$expected" "$actual"; then
     kept="${TMPDIR:-/tmp}/$(basename "$expected").actual"
