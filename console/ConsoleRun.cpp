@@ -65,9 +65,13 @@ void Form1::SilentDriver_Run()
         ConsoleBeep(800, 200);
         ConsolePrint(Str("StrRes_UI_Select_Caption_NoUpdateRequired"));
         SetExitCode(ExitSuccess);
-        if (SilentDriver_AddPrinter == 1 &&
-            !SilentDriver_MakeNetworkPrinter(g_InstalledDriverDataArray[0].DriverName, portInPlace))
-            failureLines();
+        if (SilentDriver_AddPrinter == 1) {
+            const std::int32_t made = SilentDriver_MakeNetworkPrinter(g_InstalledDriverDataArray[0].DriverName, portInPlace);
+            if (made == kNetworkPrinterAdded)
+                ConsolePrint(AfterLineBreak(Str("StrRes_InstallStatusLabel_Success")));
+            else if (made == 0)
+                failureLines();
+        }
         return;
     }
 
@@ -102,6 +106,7 @@ std::int32_t Form1::SilentDriver_CheckNetworkPort(bool& portInPlace)
     PortLookup port;
     std::uint32_t error = 0;
     if (!Lib_LookUpPort(portName, &port, &error)) {
+        ConsolePrint(u"");
         ConsolePrint(Str("StrRes_TCPFailed") + txt::from_utf8(std::to_string(error)));
         return 0;
     }
@@ -110,6 +115,8 @@ std::int32_t Form1::SilentDriver_CheckNetworkPort(bool& portInPlace)
         portInPlace = true;
         return 1;
     }
+    // On a line of its own: the check line above ends without a line break.
+    ConsolePrint(u"");
     ConsolePrint(u"ERROR!: " + Str("StrRes_SilentDriver_PortInUse") + SilentDriver_PrinterPortNameStr);
     return 0;
 }
@@ -127,7 +134,7 @@ std::int32_t Form1::SilentDriver_MakeNetworkPrinter(const char16_t* driverName, 
     for (const PrinterSettings& p : printers) {
         if (!txt::iequals(FieldText(p.PortName), FieldText(portName))) continue;
         ConsolePrint(Str("StrRes_SilentDriver_NetworkPrinterInPlace") + std::u16string(FieldText(p.PrinterName)));
-        return 1;
+        return kNetworkPrinterInPlace;
     }
     // The printer is named like its driver; when a printer of that name exists already (a carried
     // over USB printer), the port's name tells the two apart.
@@ -137,7 +144,7 @@ std::int32_t Form1::SilentDriver_MakeNetworkPrinter(const char16_t* driverName, 
     if (nameTaken) name += u" (" + SilentDriver_PrinterPortNameStr + u")";
     char16_t printerName[kTextField];
     CopyToField(printerName, name);
-    if (Lib_AddPrinter(driverName, printerName, portName, &error)) return 1;
+    if (Lib_AddPrinter(driverName, printerName, portName, &error)) return kNetworkPrinterAdded;
     ConsolePrint(u"ERROR!: " + Str("StrRes_SilentDriver_AddPrinterFailed") + name + u": " + PackageSystemMessage(error));
     return 0;
 }

@@ -143,6 +143,9 @@ public:
     // "-nw": whether the port may be used (an existing one only when it is a Standard TCP/IP port to
     // the address; portInPlace then), and the printer of the driver on it, made unless it exists.
     std::int32_t SilentDriver_CheckNetworkPort(bool& portInPlace);
+    // 0 when the port or the printer could not be made.
+    static constexpr std::int32_t kNetworkPrinterAdded = 1;
+    static constexpr std::int32_t kNetworkPrinterInPlace = 2;
     std::int32_t SilentDriver_MakeNetworkPrinter(const char16_t* driverName, bool portInPlace);
 
     // Shows an error message box captioned with the window caption.

@@ -1,5 +1,6 @@
 // The install page's progress text as the installation, removal and update workflows write it, on
 // a simulated machine with the embedded sample package.
+#include <filesystem>
 #include <regex>
 
 #include "core/Form1.h"
@@ -99,7 +100,8 @@ TEST_F(InstallLabelTest, AFailedDriverInstallationNamesTheSignatureOnlyWhenTheCe
         form.Select_InstallCertCheckBox.Checked = c.installCertificates;
         InjectFault("UploadPrinterDriverPackageW", 0x80070005u);
         EXPECT_EQ(Install(), 0);
-        EXPECT_EQ(Label(), std::string(kHead) + c.certificateLines + kRemovalNothingFound + "|" + c.failureLine +
+        // The store refused the package: nothing was removed, the driver step names the failure.
+        EXPECT_EQ(Label(), std::string(kHead) + c.certificateLines + "|+Installing driver ...|" + c.failureLine +
                                "|BREVANTO TXR4103 ZKW: Installation ... FAILURE!");
         EXPECT_TRUE(Events("interface_driver_installed").empty()) << "no interface drivers without the driver";
         TearDown();
@@ -121,10 +123,19 @@ TEST_F(InstallLabelTest, RemovalOnTheWindowThreadReportsTheDetectedDriverAndItsR
 
 class UpdateDriverTest : public InstallLabelTest {
 protected:
-    // Driver 1 in an older version with a printer on a network port first and one on USB001.
+    // Driver 1 in an older version with a printer on a network port first and one on USB001; its
+    // package in the driver store can install it again.
     void OlderDriverWithTwoPrinters()
     {
-        AddDriver("BREVANTO TXR4103 ZKW", "USBPRINT\\BREVANTOTXR4103733D", "1.5.26.1", "01/15/2022");
+        oldStoreInf = sim::spool::stage_package_text(
+            "TXR4103ZKW.inf", "[Version]\r\nProvider=\"BREVANTO\"\r\nDriverVer=01/15/2022,1.5.26.1\r\n"
+                              "[Manufacturer]\r\n\"BREVANTO\"=BREVANTO,NTamd64\r\n[BREVANTO.NTamd64]\r\n"
+                              "\"BREVANTO TXR4103 ZKW\"=INSTALL,USBPRINT\\BREVANTOTXR4103733D\r\n");
+        Spooler()["drivers"].push_back({{"name", "BREVANTO TXR4103 ZKW"},       {"environment", "Windows x64"},
+                                        {"inf_path", oldStoreInf},              {"version", "1.5.26.1"},
+                                        {"date", "01/15/2022"},                 {"manufacturer", "BREVANTO"},
+                                        {"hardware_id", "USBPRINT\\BREVANTOTXR4103733D"}});
+        Save();
         AddPort("USB001", "USB Monitor", "Virtual printer port for USB");
         AddPort("IP_10.1.2.3", "Standard TCP/IP Port", "Standard TCP/IP Port");
         AddPrinter("Reception", "BREVANTO TXR4103 ZKW", "IP_10.1.2.3");
@@ -135,6 +146,18 @@ protected:
                                                      text);
         }
         ASSERT_EQ(g_InstalledDriverDataArray[0].PrinterCount, 2);
+    }
+    std::string oldStoreInf;
+    std::string DriverVersion(const std::string& name)
+    {
+        for (auto& d : Spooler()["drivers"])
+            if (d["name"] == name) return d["version"];
+        return "-";
+    }
+    bool InStore(const std::string& storeInf)
+    {
+        auto host = sim::Machine::get().map_path(txt::from_utf8(storeInf));
+        return host && std::filesystem::exists(*host);
     }
     std::vector<std::string> Printers(const std::string& driver)
     {
@@ -183,9 +206,85 @@ TEST_F(UpdateDriverTest, AFailedUpdateAddsBackThePrintersOfAnOldDriverThatStayed
 {
     OlderDriverWithTwoPrinters();
     InjectFault("DeletePrinterDriverExW", 3001);  // the old driver stays, its printers are gone
-    InjectFault("UploadPrinterDriverPackageW", 0x80070005u);
+    InjectFault("InstallPrinterDriverFromPackageW", 0x80070005u);
     EXPECT_EQ(form.UI_UpdateDriver(1, 0), txr::DriverStateWithPrinter);
     EXPECT_EQ(Printers("BREVANTO TXR4103 ZKW"), (std::vector<std::string>{"Reception@IP_10.1.2.3", "Store@USB001"}));
+    EXPECT_EQ(Label().find("could not be kept"), std::string::npos) << Label();
+}
+
+TEST_F(UpdateDriverTest, APackageTheStoreRefusesChangesNothingOnTheMachine)
+{
+    OlderDriverWithTwoPrinters();
+    const sim::json before = Spooler();
+    InjectFault("UploadPrinterDriverPackageW", 0x800B0109u);  // the catalog's root is not trusted
+    EXPECT_EQ(form.UI_UpdateDriver(1, 0), txr::DriverStateWithPrinter);
+    EXPECT_EQ(Spooler(), before);
+    EXPECT_TRUE(InStore(oldStoreInf));
+    EXPECT_TRUE(Events("device_removed").empty());
+}
+
+TEST_F(UpdateDriverTest, TheOldDriverIsPutBackWithItsPrintersWhenTheNewOneCannotBeInstalled)
+{
+    OlderDriverWithTwoPrinters();
+    InjectFault("InstallPrinterDriverFromPackageW", 0x80070002u);  // the new driver only
+    EXPECT_EQ(form.UI_UpdateDriver(1, 0), txr::DriverStateWithPrinter);
+    EXPECT_EQ(DriverVersion("BREVANTO TXR4103 ZKW"), "1.5.26.1");
+    EXPECT_EQ(Printers("BREVANTO TXR4103 ZKW"), (std::vector<std::string>{"Reception@IP_10.1.2.3", "Store@USB001"}));
+    EXPECT_TRUE(InStore(oldStoreInf));
+    const std::string label = Label();
+    EXPECT_NE(label.find("|+Installing driver ....|Error: Installing driver and adding printer...Failed|"
+                         "+Restoring the previous driver ....Done|BREVANTO TXR4103 ZKW: Installation ... FAILURE!"),
+              std::string::npos)
+        << label;
+}
+
+TEST_F(UpdateDriverTest, AfterASuccessfulUpdateOnlyTheStagedPackageIsLeft)
+{
+    OlderDriverWithTwoPrinters();
+    EXPECT_EQ(form.UI_UpdateDriver(1, 0), txr::DriverStateWithPrinter);
+    EXPECT_FALSE(InStore(oldStoreInf));
+    const std::string now = Spooler()["drivers"][1]["inf_path"];
+    EXPECT_TRUE(InStore(now));
+    EXPECT_NE(now, oldStoreInf);
+}
+
+TEST_F(UpdateDriverTest, ThePagesNamesEveryPrinterItCouldNotKeep)
+{
+    OlderDriverWithTwoPrinters();
+    for (auto& svc : State()["services"])
+        if (svc["name"] == "Spooler") svc["start_error"] = 1068;  // once stopped, it does not start again
+    Save();
+    EXPECT_EQ(form.UI_UpdateDriver(1, 0), txr::DriverStateWithPrinter);
+    const std::string label = Label();
+    EXPECT_NE(label.find("|Error: Printer could not be kept: Reception (IP_10.1.2.3)"
+                         "|Error: Printer could not be kept: Store (USB001)"),
+              std::string::npos)
+        << label;
+}
+
+TEST_F(UpdateDriverTest, CarriedOverPrintersKeepTheirSettings)
+{
+    OlderDriverWithTwoPrinters();
+    for (auto& p : Spooler()["printers"])
+        if (p["name"] == "Reception")
+            p.update({{"comment", "Front desk"}, {"location", "Building A"}, {"share_name", "RECEPTION"},
+                      {"attributes", 0x248}, {"sep_file", "C:\\Windows\\System32\\pscript.sep"},
+                      {"parameters", "x=1"}, {"priority", 7}, {"default_priority", 3}, {"start_time", 480},
+                      {"until_time", 1020}});
+    Save();
+    auto reception = [this]() -> const sim::json* {
+        for (auto& p : Spooler()["printers"])
+            if (p["name"] == "Reception") return &p;
+        return nullptr;
+    };
+    const sim::json before = *reception();
+    EXPECT_EQ(form.UI_UpdateDriver(1, 0), txr::DriverStateWithPrinter);
+    const sim::json* after = reception();
+    ASSERT_TRUE(after);
+    for (const char* key : {"comment", "location", "share_name", "attributes", "sep_file", "print_processor",
+                            "datatype", "parameters", "priority", "default_priority", "start_time", "until_time",
+                            "port"})
+        EXPECT_EQ((*after)[key], before[key]) << key;
 }
 
 }  // namespace
