@@ -84,7 +84,7 @@ void RemoveEntry(const std::u16string& path, win::DWORD attributes)
 
 std::int32_t Form1::UI_UnpackDriverPackage()
 {
-    try {
+    return ReportFailure([&]() -> std::int32_t {
         packageUnpackError_ = 0;
         char16_t path[kTextField] = {};
         std::uint32_t error = 0;
@@ -116,16 +116,13 @@ std::int32_t Form1::UI_UnpackDriverPackage()
         if (unpacked == 3) return 1;
         UI_DeleteDriverUnpackFolder(folder);
         return 0;
-    } catch (const Error& e) {
-        ShowCaptionedError(e.Message());
-    }
-    return 0;
+    }, [this](const std::u16string& message) { ShowCaptionedError(message); });
 }
 
 std::int32_t Form1::UI_DeleteDriverUnpackFolder(const std::u16string& param_UnpackDirectoryPathStr)
 {
     if (param_UnpackDirectoryPathStr.empty()) return 1;
-    try {
+    return ReportFailure([&]() -> std::int32_t {
         const win::DWORD a = Attributes(param_UnpackDirectoryPathStr);
         if (IsMarked(param_UnpackDirectoryPathStr) && IsFolder(a)) {
             if (a & win::FILE_ATTRIBUTE_REPARSE_POINT) {
@@ -137,10 +134,7 @@ std::int32_t Form1::UI_DeleteDriverUnpackFolder(const std::u16string& param_Unpa
             }
         }
         return IsFolder(Attributes(param_UnpackDirectoryPathStr)) ? 0 : 1;
-    } catch (const Error& e) {
-        ShowCaptionedError(e.Message());
-    }
-    return 0;
+    }, [this](const std::u16string& message) { ShowCaptionedError(message); });
 }
 
 std::int32_t Form1::UI_DriverUnpackDirExists(const std::u16string& param_UnpackDirectoryPathStr)
