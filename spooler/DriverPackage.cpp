@@ -211,7 +211,7 @@ std::int32_t DeleteGenericClassPrinters(const char16_t* driverName, std::uint32_
 }
 
 std::int32_t Lib_PrinterDriverUninstall(const char16_t* hardwareId, const char16_t* infFileName,
-                                        const char16_t* driverName)
+                                        const char16_t* driverName, DriverRemoval*)
 {
     std::uint32_t error = 0;
     return Guarded(u"Driver uninstall", &error, [&]() -> std::int32_t {
