@@ -144,9 +144,27 @@ std::int32_t ExtractCabResourceToFile(std::uint16_t resourceId, const char16_t* 
     return 0;
 }
 
+namespace {
+
+// The expansion tool by its full path in the system folder. Started by name alone, it would be
+// looked for first in the installer's own folder, where a downloaded installer may lie beside an
+// "expand.exe" that would then run with administrator rights. Empty when the folder is unknown.
+std::u16string ExpandToolPath()
+{
+    char16_t folder[kPathBuffer] = {};
+    const win::UINT n = win::GetSystemDirectoryW(folder, kPathBuffer);
+    if (n == 0 || n >= kPathBuffer) return {};
+    return std::u16string(FieldText(folder)) + u"\\expand.exe";
+}
+
+}  // namespace
+
 std::int32_t ExpandCabFile(const char16_t* cabFilePath, const char16_t* destinationPath)
 {
-    const std::u16string line = std::u16string(u"\"expand\" \"") + cabFilePath + u"\" F:* \"" + destinationPath + u"\"";
+    const std::u16string tool = ExpandToolPath();
+    // expand's documented form for a cabinet: expand source.cab -F:files destination.
+    const std::u16string line =
+        u"\"" + tool + u"\" \"" + cabFilePath + u"\" -F:* \"" + destinationPath + u"\"";
     // CreateProcessW may change the command line in place: it lives in a writable buffer.
     char16_t commandLine[kCommandLineBuffer] = {};
     if (line.size() > kCommandLineBuffer - 1 || !CopyToField(commandLine, line)) return 0;
@@ -154,7 +172,8 @@ std::int32_t ExpandCabFile(const char16_t* cabFilePath, const char16_t* destinat
     win::STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     win::unique_process_information process;
-    if (!win::CreateProcessW(nullptr, commandLine, nullptr, nullptr, win::FALSE, win::CREATE_NO_WINDOW, nullptr,
+    if (tool.empty() ||
+        !win::CreateProcessW(tool.c_str(), commandLine, nullptr, nullptr, win::FALSE, win::CREATE_NO_WINDOW, nullptr,
                              nullptr, &startup, process.put())) {
         NativeErrorBox(u"expand: failed", u"Printer Driver Installer");
         return 0;

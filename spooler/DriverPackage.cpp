@@ -1,6 +1,7 @@
 // Installing a printer driver from the unpacked package, and removing one with everything that keeps
 // it in use: its printers, the driver, its driver-store package, stale driver-store copies, and the
 // printers the platform made for the device with its generic class driver.
+#include <algorithm>
 #include <string>
 
 #include "core/WideText.h"
@@ -85,14 +86,6 @@ std::u16string_view StoreFolderOf(std::u16string_view storeInf)
 {
     const std::size_t slash = storeInf.rfind(u'\\');
     return slash == std::u16string_view::npos ? storeInf : storeInf.substr(0, slash);
-}
-
-// The bare name of that folder.
-std::u16string_view StoreFolderName(std::u16string_view storeInf)
-{
-    const std::u16string_view folder = StoreFolderOf(storeInf);
-    const std::size_t slash = folder.rfind(u'\\');
-    return slash == std::u16string_view::npos ? folder : folder.substr(slash + 1);
 }
 
 bool SameStorePackage(const char16_t* a, const char16_t* b)
@@ -220,15 +213,16 @@ std::int32_t DeleteDriver(const char16_t* driverName, std::uint32_t* errorCode)
     if (Empty(driverName)) return 0;
     if (!RestartSpooler(errorCode)) return 0;
     char16_t server[1] = {0};
-    char16_t environment[1] = {0};
     WritableText name(View(driverName));
-    return win::DeletePrinterDriverExW(server, environment, name.get(), win::DPD_DELETE_UNUSED_FILES, 0) ? 1 : 0;
+    // A null environment names the caller's own; the spooler refuses an empty environment name.
+    return win::DeletePrinterDriverExW(server, nullptr, name.get(), win::DPD_DELETE_UNUSED_FILES, 0) ? 1 : 0;
 }
 
-std::int32_t DeleteDriverPackage(const char16_t* infPath, std::uint32_t* errorCode)
+std::int32_t DeleteDriverPackage(const char16_t* infPath, std::uint32_t* errorCode, bool* restartFailed)
 {
     std::uint32_t restartError = 0;
-    RestartSpooler(&restartError);
+    const bool restarted = RestartSpooler(&restartError) != 0;
+    if (restartFailed) *restartFailed = !restarted;
     const win::HRESULT hr = win::DeletePrinterDriverPackageW(nullptr, infPath, nullptr);
     if (hr == 0) {
         Store(errorCode, 0);
@@ -238,13 +232,17 @@ std::int32_t DeleteDriverPackage(const char16_t* infPath, std::uint32_t* errorCo
     return 0;
 }
 
-std::int32_t ForceDeleteDriverPackage(const char16_t* infFileName, std::uint32_t* errorCode, const char16_t* skipStoreInf)
+std::int32_t ForceDeleteDriverPackage(const char16_t* infFileName, std::uint32_t* errorCode,
+                                      const char16_t* skipStoreInf)
 {
     return Guarded(u"Driver forced delete", errorCode, [&]() -> std::int32_t {
         if (Empty(infFileName)) return 0;
         const std::u16string folder = kDriverStoreFolder;
         char16_t pattern[kPathField];
         if (!CopyToField(pattern, folder + u"\\" + infFileName + u"*")) return 0;  // would search for a cut name
+        // The folder of the store copy to keep (a package staged for the driver that replaces this one).
+        std::u16string_view skipFolder = View(skipStoreInf);
+        skipFolder = skipFolder.substr(0, std::min(skipFolder.size(), skipFolder.find_last_of(u'\\')));
         win::WIN32_FIND_DATAW entry{};
         win::unique_find search(win::FindFirstFileW(pattern, &entry));
         if (!search) {
@@ -257,22 +255,28 @@ std::int32_t ForceDeleteDriverPackage(const char16_t* infFileName, std::uint32_t
         bool passedOver = false;
         do {
             if (entry.dwFileAttributes != win::FILE_ATTRIBUTE_DIRECTORY) continue;
+            const std::u16string copyFolder = folder + u"\\" + std::u16string(FieldText(entry.cFileName));
             // The package just staged for the new driver is no leftover.
-            if (!Empty(skipStoreInf) && txt::iequals(FieldText(entry.cFileName), StoreFolderName(View(skipStoreInf)))) {
+            if (!skipFolder.empty() && txt::iequals(copyFolder, skipFolder)) {
                 passedOver = true;
                 continue;
             }
             if (++copies > kForcedDeleteMaxCopies) break;
             char16_t copy[kPathField];
-            if (!CopyToField(copy, folder + u"\\" + std::u16string(FieldText(entry.cFileName)) + u"\\" + infFileName)) continue;
+            if (!CopyToField(copy, copyFolder + u"\\" + infFileName)) continue;
             std::uint32_t error = 0;
-            if (DeleteDriverPackage(copy, &error)) {
+            bool restartFailed = false;
+            if (DeleteDriverPackage(copy, &error, &restartFailed)) {
                 ++balance;
             } else {
                 if (balance > 0) --balance;
                 Store(errorCode, error);
-                if (!ErrorCodeToText(error).empty()) ShowErrorBox(u"Driver forced delete", error);
+                // After a failed restart the restart's own box has said what went wrong.
+                if (!restartFailed && !ErrorCodeToText(error).empty()) ShowErrorBox(u"Driver forced delete", error);
             }
+            // A spooler that did not come back fails every further copy the same way, each after
+            // its own restart attempt and box: the walk ends here.
+            if (restartFailed) break;
         } while (win::FindNextFileW(search.get(), &entry));
         // Nothing but the staged package: no leftover, as when the search finds nothing.
         if (copies == 0 && passedOver) {
@@ -295,7 +299,7 @@ std::int32_t DeleteGenericClassPrinters(const char16_t* driverName, std::uint32_
             return 1;
         if (errorCode && *errorCode != 0) ShowErrorBox(u"Delete generic", *errorCode);
         return 0;
-    });
+    }, 0, WithoutMessage::CodeBox);
 }
 
 std::int32_t Lib_PrinterDriverUninstall(const char16_t* hardwareId, const char16_t* infFileName,

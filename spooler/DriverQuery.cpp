@@ -19,10 +19,11 @@ namespace {
 const win::DRIVER_INFO_8W* FindDriver(EnumBuffer& drivers, const char16_t* hardwareId, const char16_t* driverName)
 {
     char16_t empty[1] = {0};
-    char16_t emptyEnv[1] = {0};
+    // A null environment names the caller's own ("Windows x64" or "Windows NT x86"); an empty
+    // environment name is not one the spooler's protocol allows.
     const EnumOutcome outcome = EnumerateSizeFirst(
         [&](win::BYTE* buf, win::DWORD cb, win::DWORD* needed, win::DWORD* returned) {
-            return win::EnumPrinterDriversW(empty, emptyEnv, 8, buf, cb, needed, returned);
+            return win::EnumPrinterDriversW(empty, nullptr, 8, buf, cb, needed, returned);
         },
         drivers);
     if (outcome != EnumOutcome::Entries) return nullptr;

@@ -109,7 +109,10 @@ std::int32_t UninstallDeviceInstance(const char16_t* instanceIdPart)
                     continue;
                 }
                 if (FieldText(id).find(wanted) == std::u16string_view::npos) continue;
-                if (win::DiUninstallDevice(nullptr, devices.get(), &device, 0, nullptr))
+                // Without a flag to fill, Windows would show its own restart prompt in the middle
+                // of the installation; the flag is not needed beyond that.
+                win::BOOL needReboot = win::FALSE;
+                if (win::DiUninstallDevice(nullptr, devices.get(), &device, 0, &needReboot))
                     removed = true;
                 else
                     failure = win::GetLastError();

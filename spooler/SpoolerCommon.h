@@ -31,10 +31,15 @@ enum class EnumOutcome {
     SecondFailed  // the second call failed
 };
 
+// How many times a size-first enumeration asks again when the needed size grew between its calls.
+constexpr int kEnumerateAttempts = 4;
+
 // The two calls of a size-first enumeration: call(buffer, size, &needed, &returned). The size
-// request is expected to fail with `tooSmall`. After a successful second call the stale
-// `tooSmall` of the size request is cleared from the last error, so that a later "not found" does
-// not report it as the reason.
+// request is expected to fail with `tooSmall`. Another process may add an entry between the size
+// request and the second call (a printer, a driver): the second call then fails with `tooSmall`
+// again and reports the larger size, and the buffer is made again for that size, a bounded number
+// of times. After a successful second call the stale `tooSmall` of the size request is cleared from
+// the last error, so that a later "not found" does not report it as the reason.
 template <typename Call>
 EnumOutcome EnumerateSizeFirst(Call call, EnumBuffer& out, win::DWORD tooSmall = win::ERROR_INSUFFICIENT_BUFFER)
 {
@@ -44,15 +49,20 @@ EnumOutcome EnumerateSizeFirst(Call call, EnumBuffer& out, win::DWORD tooSmall =
     out.count = 0;
     if (call(static_cast<win::BYTE*>(nullptr), 0, &needed, &returned)) return EnumOutcome::Nothing;
     if (win::GetLastError() != tooSmall) return EnumOutcome::SizeFailed;
-    const std::size_t words = (static_cast<std::size_t>(needed) + 7) / 8;
-    out.storage.reset(new (std::nothrow) std::uint64_t[words ? words : 1]());
-    if (!out.storage) {
-        win::SetLastError(win::ERROR_NOT_ENOUGH_MEMORY);
-        return EnumOutcome::SecondFailed;
-    }
-    if (!call(reinterpret_cast<win::BYTE*>(out.storage.get()), needed, &needed, &returned)) {
-        out.count = 0;
-        return EnumOutcome::SecondFailed;
+    for (int attempt = 1;; ++attempt) {
+        const win::DWORD size = needed;
+        const std::size_t words = (static_cast<std::size_t>(size) + 7) / 8;
+        out.storage.reset(new (std::nothrow) std::uint64_t[words ? words : 1]());
+        if (!out.storage) {
+            win::SetLastError(win::ERROR_NOT_ENOUGH_MEMORY);
+            return EnumOutcome::SecondFailed;
+        }
+        if (call(reinterpret_cast<win::BYTE*>(out.storage.get()), size, &needed, &returned)) break;
+        // Only a size that grew is worth another try; any other failure is the enumeration's.
+        if (win::GetLastError() != tooSmall || needed <= size || attempt == kEnumerateAttempts) {
+            out.storage.reset();
+            return EnumOutcome::SecondFailed;
+        }
     }
     out.count = returned;
     win::SetLastError(win::ERROR_SUCCESS);
@@ -75,9 +85,11 @@ inline bool Empty(const char16_t* text) { return !text || !*text; }
 // Runs one operation; an exception that escapes it is the operation's failure: one that carries a
 // message shows it in the error box with the caption label, the last system error becomes the
 // error code, and the result is `failure`. The operation's owners have freed what it held by then.
+// An exception without a message is silent, or shows the error box for the stored code.
+enum class WithoutMessage { Silent, CodeBox };
 template <typename Body>
-auto Guarded(const char16_t* captionLabel, std::uint32_t* errorCode, Body body, decltype(body()) failure = {})
-    -> decltype(body())
+auto Guarded(const char16_t* captionLabel, std::uint32_t* errorCode, Body body, decltype(body()) failure = {},
+             WithoutMessage withoutMessage = WithoutMessage::Silent) -> decltype(body())
 {
     try {
         return body();
@@ -86,6 +98,10 @@ auto Guarded(const char16_t* captionLabel, std::uint32_t* errorCode, Body body, 
     } catch (const std::exception& e) {
         ShowErrorBoxText(captionLabel, txt::from_utf8(e.what()));
     } catch (...) {
+        const win::DWORD code = win::GetLastError();
+        if (errorCode) *errorCode = code;
+        if (withoutMessage == WithoutMessage::CodeBox) ShowErrorBox(captionLabel, code);
+        return failure;
     }
     if (errorCode) *errorCode = win::GetLastError();
     return failure;

@@ -81,8 +81,11 @@ std::int32_t GetDriverInfoFromHardwareId(const char16_t* hardwareId, const char1
 std::int32_t DeletePrinterByName(const char16_t* printerName, std::uint32_t* errorCode);
 std::int32_t DeleteDependentPrinters(const char16_t* driverName, std::uint32_t* errorCode);
 std::int32_t DeleteDriver(const char16_t* driverName, std::uint32_t* errorCode);
-std::int32_t DeleteDriverPackage(const char16_t* infPath, std::uint32_t* errorCode);
-// skipStoreInf: a store INF path whose folder the search passes over (the package just staged).
+// restartFailed (optional) is set when the spooler restart before the removal failed; the removal
+// is tried all the same and its result is the step's.
+std::int32_t DeleteDriverPackage(const char16_t* infPath, std::uint32_t* errorCode, bool* restartFailed = nullptr);
+// Ends at the first copy whose spooler restart failed. skipStoreInf (optional) names a store copy's
+// INF path whose folder the search passes over (compared without regard to case).
 std::int32_t ForceDeleteDriverPackage(const char16_t* infFileName, std::uint32_t* errorCode,
                                       const char16_t* skipStoreInf = nullptr);
 std::int32_t DeleteGenericClassPrinters(const char16_t* driverName, std::uint32_t* errorCode);

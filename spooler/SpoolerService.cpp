@@ -75,16 +75,15 @@ std::int32_t ControlWindowsService(const char16_t* serviceName, ServiceAction ac
             // Why the service is not where the action wants it, when the state says so rather than
             // a failing call: the refused stop control's own code, else the state's.
             win::DWORD refusal = 0;
-            if (action == ServiceAction::Stop || action == ServiceAction::Restart) {
-                if (status.dwCurrentState == win::SERVICE_STOP_PENDING) {
-                    WaitForState(service, win::SERVICE_STOPPED);  // already on its way: let it arrive
-                } else if (status.dwCurrentState != win::SERVICE_STOPPED) {
-                    win::SERVICE_STATUS after{};
-                    if (win::ControlService(service, win::SERVICE_CONTROL_STOP, &after))
-                        ok = WaitForState(service, win::SERVICE_STOPPED);
-                    else
-                        refusal = win::GetLastError();
-                }
+            // A service that already reads stop pending gets no stop control and no wait: the
+            // phase after this one reads its state and decides.
+            if ((action == ServiceAction::Stop || action == ServiceAction::Restart) &&
+                status.dwCurrentState != win::SERVICE_STOPPED && status.dwCurrentState != win::SERVICE_STOP_PENDING) {
+                win::SERVICE_STATUS after{};
+                if (win::ControlService(service, win::SERVICE_CONTROL_STOP, &after))
+                    ok = WaitForState(service, win::SERVICE_STOPPED);
+                else
+                    refusal = win::GetLastError();
             }
             if (ok && (action == ServiceAction::Start || action == ServiceAction::Restart)) {
                 win::DWORD state = 0;

@@ -51,6 +51,16 @@ json* find_device(const std::string& id)
         if (iequal8(d.value("instance_id", std::string()), id)) return &d;
     return nullptr;
 }
+// What a device change answers about a restart ("reboot_required" in the state): with a flag to
+// fill the caller learns it; without one Windows itself asks the user to restart, which the sim
+// logs as a "restart_prompt" event.
+void report_reboot(BOOL* needReboot, const char* by)
+{
+    auto& m = sim::Machine::get();
+    const bool required = m.state()["devices"].value("reboot_required", false);
+    if (needReboot) *needReboot = required ? TRUE : FALSE;
+    else if (required) m.event({{"type", "restart_prompt"}, {"by", by}});
+}
 bool wow64()
 {
     auto& s = sim::Machine::get().state();
@@ -194,7 +204,7 @@ BOOL DiUninstallDevice(HWND, HDEVINFO set, SP_DEVINFO_DATA* data, DWORD flags, B
         arr.erase(i);
         m.save();
         m.event({{"type", "device_removed"}, {"instance_id", devId}});
-        if (needReboot) *needReboot = FALSE;
+        report_reboot(needReboot, "DiUninstallDevice");
         return TRUE;
     }
     SetLastError(ERROR_NO_SUCH_DEVINST);
@@ -238,14 +248,14 @@ BOOL DiInstallDriverW(HWND, LPCWSTR infPath, DWORD flags, BOOL* needReboot)
         d["version"] = version;
         d["inf"] = host->filename().string();
         m.save();
-        if (needReboot) *needReboot = m.state()["devices"].value("reboot_required", false) ? TRUE : FALSE;
+        report_reboot(needReboot, "DiInstallDriverW");
         return TRUE;
     }
     stage_package(*host, host->filename().string());
     drivers.push_back({{"hardware_id", hwid}, {"version", version}, {"inf", host->filename().string()}});
     m.save();
     m.event({{"type", "interface_driver_installed"}, {"hardware_id", hwid}, {"version", version}});
-    if (needReboot) *needReboot = m.state()["devices"].value("reboot_required", false) ? TRUE : FALSE;
+    report_reboot(needReboot, "DiInstallDriverW");
     return TRUE;
 }
 

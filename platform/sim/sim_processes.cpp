@@ -1,9 +1,17 @@
-// Child processes of the simulated machine. A program is a file on drive C: found by the Windows
-// search for an unqualified name; a file that starts with the line "TXR-SIM-PROGRAM <name>" is one
-// of the sim's own programs, any other file is not a program (ERROR_BAD_EXE_FORMAT). A fresh
-// machine has C:\Windows\System32\expand.exe, the cabinet expansion tool, which runs as a real
-// host child process: the host's cabextract with the Windows paths mapped. Its behaviour is a
-// setting of the state, /processes/expand:
+// Child processes of the simulated machine, and the system folder. A program is a file on drive C:
+// named by the application name or found by the Windows search for an unqualified name; a file that
+// starts with the line "TXR-SIM-PROGRAM <name>" is one of the sim's own programs, any other file is
+// not a program (ERROR_BAD_EXE_FORMAT). A fresh machine has C:\Windows\System32\expand.exe, the
+// cabinet expansion tool, which runs as a real host child process: the host's cabextract with the
+// Windows paths mapped. It takes exactly expand's documented argument forms
+//   expand [-r] source [destination]      expand -D source.cab [-F:files]
+//   expand source.cab -F:files destination
+// (options in either case) and ends with exit code 1 for anything else, as the real tool does. The
+// sim starts it only when the application name is its full path in the system folder: a program
+// that looks for it through the search would find an "expand.exe" in its own folder first on
+// Windows, so CreateProcessW refuses such a start with ERROR_ACCESS_DENIED (stricter than
+// Windows, to keep that mistake out). What a well-formed call does is a setting of the state,
+// /processes/expand:
 //   {"behaviour": "extract"}                 cabextract (the default)
 //   {"behaviour": "hang"}                    a child that never ends by itself
 //   {"behaviour": "exit", "exit_code": N}    a child that ends at once with exit code N
@@ -16,6 +24,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -27,6 +36,7 @@
 #include "platform/win/errors.h"
 #include "platform/win/files.h"
 #include "platform/win/processes.h"
+#include "platform/win/system.h"
 
 extern char** environ;
 
@@ -210,34 +220,71 @@ std::string program_of(const fs::path& image)
     return name;
 }
 
-// The host command that stands for "expand SOURCE [F:FILES] DESTINATION".
+constexpr char16_t kSystemFolder[] = u"C:\\Windows\\System32";
+
+bool is_option(const std::u16string& a, char16_t letter)
+{
+    return a.size() == 2 && a[0] == u'-' && (a[1] == letter || a[1] == letter - u'a' + u'A');
+}
+
+// "-F:files" with a non-empty file list: the list, else nullopt.
+std::optional<std::u16string> file_filter(const std::u16string& a)
+{
+    if (a.size() < 4 || a[0] != u'-' || (a[1] != u'F' && a[1] != u'f') || a[2] != u':') return std::nullopt;
+    return a.substr(3);
+}
+
+// The Windows folder a Windows path lies in ("C:\x\a.cab" -> "C:\x").
+std::u16string folder_of(const std::u16string& path)
+{
+    const auto sep = path.find_last_of(u'\\');
+    return sep == std::u16string::npos ? std::u16string() : path.substr(0, sep);
+}
+
+// The host command that stands for one of expand's documented forms; "exit 1" for any other.
 std::vector<std::string> expand_command(const std::vector<std::u16string>& args)
 {
     auto& m = Machine::get();
+    const std::vector<std::string> refused = {"sh", "-c", "exit 1"};
+    const std::vector<std::u16string> a(args.begin() + (args.empty() ? 0 : 1), args.end());
+    const auto plain = [](const std::u16string& x) { return !x.empty() && x[0] != u'-'; };
+    std::u16string source, destination, filter = u"*";
+    bool list = false;
+    if (!a.empty() && is_option(a[0], u'd')) {
+        // expand -D source.cab [-F:files]
+        if (a.size() < 2 || a.size() > 3 || !plain(a[1]) || (a.size() == 3 && !file_filter(a[2]))) return refused;
+        list = true;
+        source = a[1];
+    } else if (a.size() == 3 && plain(a[0]) && file_filter(a[1]) && plain(a[2])) {
+        // expand source.cab -F:files destination
+        source = a[0];
+        filter = *file_filter(a[1]);
+        destination = a[2];
+    } else {
+        // expand [-r] source [destination]
+        const std::size_t first = !a.empty() && is_option(a[0], u'r') ? 1 : 0;
+        const std::size_t rest = a.size() - first;
+        if (rest < 1 || rest > 2 || !plain(a[first]) || (rest == 2 && !plain(a[first + 1]))) return refused;
+        source = a[first];
+        destination = rest == 2 ? a[first + 1] : folder_of(source);
+    }
+    // A command line of the right form meets the behaviour the machine is set to.
     const json setting = m.state().value("/processes/expand"_json_pointer, json::object());
     const std::string behaviour = setting.value("behaviour", std::string("extract"));
     if (behaviour == "hang") return {"sleep", "3600"};
     if (behaviour == "exit") return {"sh", "-c", "exit " + std::to_string(setting.value("exit_code", 0) & 0xFF)};
 
-    std::vector<std::u16string> positional;
-    std::u16string filter = u"*";
-    for (std::size_t i = 1; i < args.size(); ++i) {
-        std::u16string a = args[i];
-        // The file filter is "F:files"; expand takes it also without its dash.
-        if (!a.empty() && (a[0] == u'-' || a[0] == u'/')) a.erase(0, 1);
-        if (a.size() >= 2 && (a[0] == u'F' || a[0] == u'f') && a[1] == u':') filter = a.substr(2);
-        else positional.push_back(args[i]);
-    }
-    if (positional.size() != 2) return {"sh", "-c", "exit 1"};
-    auto source = m.map_path(positional[0]);
-    auto destination = m.map_path(positional[1]);
-    if (!source || !destination || !is_file(*source)) return {"sh", "-c", "exit 1"};
-    std::vector<std::string> cmd = {"cabextract", "-q", "-d", destination->string()};
+    auto hostSource = m.map_path(source);
+    if (!hostSource || !is_file(*hostSource)) return refused;
+    if (list) return {"cabextract", "-q", "-l", hostSource->string()};
+    auto hostDestination = m.map_path(destination);
+    if (!hostDestination) return refused;
+    std::vector<std::string> cmd = {"cabextract", "-q", "-d", hostDestination->string()};
     if (filter != u"*") {
         cmd.push_back("-F");
         cmd.push_back(txt::to_utf8(filter));
     }
-    cmd.push_back(source->string());
+    cmd.push_back(hostSource->string());
     return cmd;
 }
 
@@ -309,7 +356,16 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, SECURITY_ATTRIB
     }
     const std::string program = sim::program_of(found->second);
     std::vector<std::string> cmd;
-    if (program == "expand") cmd = sim::expand_command(args);
+    if (program == "expand") {
+        const std::u16string systemExpand = std::u16string(sim::kSystemFolder) + u"\\expand.exe";
+        if (!applicationName || !txt::iequals(applicationName, systemExpand)) {
+            m.event({{"type", "process_refused"}, {"image", txt::to_utf8(found->first)}, {"command_line", txt::to_utf8(line)},
+                     {"reason", "expand is started by its full path in the system folder only"}});
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        cmd = sim::expand_command(args);
+    }
     if (cmd.empty()) {
         SetLastError(ERROR_BAD_EXE_FORMAT);
         return FALSE;
@@ -332,6 +388,7 @@ BOOL CreateProcessW(LPCWSTR applicationName, LPWSTR commandLine, SECURITY_ATTRIB
     info->dwProcessId = static_cast<DWORD>(pid);
     info->dwThreadId = static_cast<DWORD>(pid);
     m.event({{"type", "process_started"},
+             {"application_name", applicationName ? txt::to_utf8(applicationName) : std::string()},
              {"image", child->image},
              {"command_line", txt::to_utf8(line)},
              {"no_window", (creationFlags & CREATE_NO_WINDOW) != 0},
@@ -396,6 +453,21 @@ BOOL TerminateProcess(HANDLE process, UINT exitCode)
     ::kill(child->pid, SIGKILL);
     m.event({{"type", "process_terminated"}, {"image", child->image}, {"pid", child->pid}, {"exit_code", exitCode}});
     return TRUE;
+}
+
+UINT GetSystemDirectoryW(LPWSTR buffer, UINT size)
+{
+    auto l = sim::lock();
+    if (auto e = sim::Machine::get().fault("GetSystemDirectoryW")) {
+        SetLastError(*e);
+        return 0;
+    }
+    // The same folder for a 32-bit process on 64-bit Windows: redirection maps it, the name stays.
+    const std::u16string folder = sim::kSystemFolder;
+    const auto n = static_cast<UINT>(folder.size());
+    if (!buffer || size <= n) return n + 1;
+    std::memcpy(buffer, folder.c_str(), (folder.size() + 1) * sizeof(char16_t));
+    return n;
 }
 
 BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode)

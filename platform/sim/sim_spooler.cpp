@@ -291,9 +291,16 @@ json* find_in(json& arr, const std::string& name)
     return nullptr;
 }
 
-bool valid_environment(std::string& env)
+// The environment a driver call names: null is the caller's own; an empty name is none that the
+// spooler's protocol allows (ERROR_INVALID_ENVIRONMENT), nor is an unknown one. Names compare
+// without regard to case; "all" is accepted here and refused by the calls that need one.
+bool valid_environment(LPCWSTR environment, std::string& env)
 {
-    if (env.empty()) env = caller_environment();
+    if (!environment) {
+        env = caller_environment();
+        return true;
+    }
+    env = s8(environment);
     if (iequal8(env, "all")) return true;
     for (const char* e : {"Windows x64", "Windows NT x86", "Windows ARM64", "Windows IA64"})
         if (iequal8(env, e)) {
@@ -364,8 +371,9 @@ BOOL EnumPrinterDriversW(LPWSTR name, LPWSTR environment, DWORD level, BYTE* buf
         SetLastError(ERROR_INVALID_NAME);
         return FALSE;
     }
-    std::string env = s8(environment);
-    if (!valid_environment(env)) {
+    // The local provider's enumeration takes an empty environment name for the caller's own.
+    std::string env;
+    if (!valid_environment(environment && !*environment ? nullptr : environment, env)) {
         SetLastError(ERROR_INVALID_ENVIRONMENT);
         return FALSE;
     }
@@ -877,8 +885,8 @@ BOOL DeletePrinterDriverExW(LPWSTR name, LPWSTR environment, LPWSTR driverName, 
         SetLastError(ERROR_INVALID_NAME);
         return FALSE;
     }
-    std::string env = s8(environment);
-    if (!valid_environment(env) || env == "all") {
+    std::string env;
+    if (!valid_environment(environment, env) || env == "all") {
         SetLastError(ERROR_INVALID_ENVIRONMENT);
         return FALSE;
     }
@@ -911,8 +919,8 @@ HRESULT UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR env
     SIM_PACKAGE_ENTRY("UploadPrinterDriverPackageW")
     if (!local_name(server)) return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
     if (!infPath || !destInfPath || !destInfPathChars) return E_INVALIDARG;
-    std::string env = s8(environment);
-    if (!valid_environment(env) || env == "all") return HRESULT_FROM_WIN32(ERROR_INVALID_ENVIRONMENT);
+    std::string env;
+    if (!valid_environment(environment, env) || env == "all") return HRESULT_FROM_WIN32(ERROR_INVALID_ENVIRONMENT);
     auto host = m.map_path(infPath);
     std::error_code ec;
     if (!host || !fs::is_regular_file(*host, ec)) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
@@ -938,8 +946,8 @@ HRESULT InstallPrinterDriverFromPackageW(LPCWSTR server, LPCWSTR infPath, LPCWST
     SIM_PACKAGE_ENTRY("InstallPrinterDriverFromPackageW")
     if (!local_name(server)) return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
     if (!driverName || !*driverName || (flags & ~IPDFP_COPY_ALL_FILES)) return E_INVALIDARG;
-    std::string env = s8(environment);
-    if (!valid_environment(env) || env == "all") return HRESULT_FROM_WIN32(ERROR_INVALID_ENVIRONMENT);
+    std::string env;
+    if (!valid_environment(environment, env) || env == "all") return HRESULT_FROM_WIN32(ERROR_INVALID_ENVIRONMENT);
     if (!infPath) return HRESULT_FROM_WIN32(ERROR_UNKNOWN_PRINTER_DRIVER);  // no in-box model of that name
     const std::string inf = s8(infPath);
     const std::string repo = std::string(kFileRepository) + "\\";
@@ -982,8 +990,8 @@ HRESULT DeletePrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR env
     SIM_PACKAGE_ENTRY("DeletePrinterDriverPackageW")
     if (!local_name(server)) return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
     if (!infPath) return E_INVALIDARG;
-    std::string env = s8(environment);
-    if (!valid_environment(env) || env == "all") return HRESULT_FROM_WIN32(ERROR_INVALID_ENVIRONMENT);
+    std::string env;
+    if (!valid_environment(environment, env) || env == "all") return HRESULT_FROM_WIN32(ERROR_INVALID_ENVIRONMENT);
     const std::string inf = s8(infPath);
     auto host = m.map_path(infPath);
     std::error_code ec;

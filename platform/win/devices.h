@@ -31,7 +31,8 @@ constexpr DWORD DIGCF_ALLCLASSES = 0x4;
 constexpr DWORD DIGCF_PROFILE = 0x8;
 constexpr DWORD DIGCF_DEVICEINTERFACE = 0x10;
 constexpr DWORD DIIRFLAG_FORCE_INF = 0x2;
-constexpr DWORD DIIRFLAG_INSTALL_AS_SET = 0x4;
+// 0x4 is DIIRFLAG_HW_USING_THE_INF, a different flag.
+constexpr DWORD DIIRFLAG_INSTALL_AS_SET = 0x40;
 
 constexpr HRESULT NOERROR = 0;
 constexpr HRESULT CO_E_CLASSSTRING = static_cast<HRESULT>(0x800401F3u);
@@ -52,12 +53,16 @@ BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, SP_DEVINFO_DATA* data);
 BOOL SetupDiGetDeviceInstanceIdW(HDEVINFO set, SP_DEVINFO_DATA* data, LPWSTR id, DWORD idChars,
                                  DWORD* requiredSize);
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
+// Both: with needReboot null, a change that needs a restart makes Windows itself prompt the user to
+// restart; with a flag to fill, the caller decides.
 BOOL DiUninstallDevice(HWND parent, HDEVINFO set, SP_DEVINFO_DATA* data, DWORD flags, BOOL* needReboot);
 // FALSE with ERROR_NO_MORE_ITEMS when the same or a better driver is already installed.
 BOOL DiInstallDriverW(HWND parent, LPCWSTR infPath, DWORD flags, BOOL* needReboot);
 
 // Only a 32-bit process on 64-bit Windows has redirection to switch; elsewhere FALSE with
-// ERROR_INVALID_FUNCTION.
+// ERROR_INVALID_FUNCTION. The Win32 backend looks up the device installer's functions (newdev.dll)
+// before it switches redirection off, so that a 32-bit process finds its own newdev.dll in the
+// system folder rather than the 64-bit one.
 BOOL Wow64DisableWow64FsRedirection(void** oldValue);
 BOOL Wow64RevertWow64FsRedirection(void* oldValue);
 

@@ -80,6 +80,8 @@ DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size)
     return ::GetEnvironmentVariableW(W(name), W(buffer), size);
 }
 
+UINT GetSystemDirectoryW(LPWSTR buffer, UINT size) { return ::GetSystemDirectoryW(W(buffer), size); }
+
 void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 ULONGLONG GetTickCount64() { return ::GetTickCount64(); }
 HANDLE GetCurrentProcess() { return ::GetCurrentProcess(); }

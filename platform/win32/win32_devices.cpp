@@ -1,6 +1,6 @@
 // Win32 backend: the device installer (setupapi, newdev), CLSIDFromString (ole32) and WOW64
 // file-system redirection (kernel32). mingw-w64's import library for newdev.dll lacks
-// DiInstallDriverW and DiUninstallDevice, so both are looked up at run time.
+// DiInstallDriverW and DiUninstallDevice, so both are looked up at run time (see Newdev).
 #include "platform/win32api.h"
 #include "platform/handles.h"
 
@@ -25,16 +25,38 @@ wchar_t* W(LPWSTR s) { return reinterpret_cast<wchar_t*>(s); }
 const wchar_t* W(LPCWSTR s) { return reinterpret_cast<const wchar_t*>(s); }
 ::PSP_DEVINFO_DATA DI(SP_DEVINFO_DATA* d) { return reinterpret_cast<::PSP_DEVINFO_DATA>(d); }
 
-// newdev.dll from the system folder only (never from the program's folder), loaded once and
-// kept for the life of the process.
+using DiUninstallDeviceFn = ::BOOL(WINAPI*)(::HWND, ::HDEVINFO, ::PSP_DEVINFO_DATA, ::DWORD, ::BOOL*);
+using DiInstallDriverWFn = ::BOOL(WINAPI*)(::HWND, const wchar_t*, ::DWORD, ::BOOL*);
+
 template <typename Fn>
-Fn newdev_function(const char* name)
+Fn lookup(::HMODULE module, const char* name)
 {
-    static const unique_module newdev(
-        reinterpret_cast<HMODULE>(::LoadLibraryExW(L"newdev.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)));
-    if (!newdev) return nullptr;
-    return reinterpret_cast<Fn>(
-        reinterpret_cast<void (*)()>(::GetProcAddress(reinterpret_cast<::HMODULE>(newdev.get()), name)));
+    if (!module) return nullptr;
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name)));
+}
+
+// The device installer's functions, from newdev.dll in the system folder only (never from the
+// program's folder), looked up once, on the first device-installer or redirection call, and kept
+// for the life of the process. The lookup must come before file-system redirection is switched
+// off: a 32-bit process with redirection off would find the 64-bit newdev.dll in System32, which
+// it cannot load. Wow64DisableWow64FsRedirection below therefore makes sure of it first.
+struct Newdev {
+    unique_module module;
+    DiUninstallDeviceFn uninstallDevice = nullptr;
+    DiInstallDriverWFn installDriver = nullptr;
+};
+
+const Newdev& newdev()
+{
+    static const Newdev resolved = [] {
+        Newdev n;
+        n.module.reset(reinterpret_cast<HMODULE>(::LoadLibraryExW(L"newdev.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)));
+        const auto m = reinterpret_cast<::HMODULE>(n.module.get());
+        n.uninstallDevice = lookup<DiUninstallDeviceFn>(m, "DiUninstallDevice");
+        n.installDriver = lookup<DiInstallDriverWFn>(m, "DiInstallDriverW");
+        return n;
+    }();
+    return resolved;
 }
 
 }  // namespace
@@ -68,8 +90,7 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) { return ::SetupDiDestroyDeviceI
 
 BOOL DiUninstallDevice(HWND parent, HDEVINFO set, SP_DEVINFO_DATA* data, DWORD flags, BOOL* needReboot)
 {
-    using Fn = ::BOOL(WINAPI*)(::HWND, ::HDEVINFO, ::PSP_DEVINFO_DATA, ::DWORD, ::BOOL*);
-    static const auto fn = newdev_function<Fn>("DiUninstallDevice");
+    const auto fn = newdev().uninstallDevice;
     if (!fn) {
         ::SetLastError(ERROR_PROC_NOT_FOUND);
         return FALSE;
@@ -79,8 +100,7 @@ BOOL DiUninstallDevice(HWND parent, HDEVINFO set, SP_DEVINFO_DATA* data, DWORD f
 
 BOOL DiInstallDriverW(HWND parent, LPCWSTR infPath, DWORD flags, BOOL* needReboot)
 {
-    using Fn = ::BOOL(WINAPI*)(::HWND, const wchar_t*, ::DWORD, ::BOOL*);
-    static const auto fn = newdev_function<Fn>("DiInstallDriverW");
+    const auto fn = newdev().installDriver;
     if (!fn) {
         ::SetLastError(ERROR_PROC_NOT_FOUND);
         return FALSE;
@@ -88,7 +108,11 @@ BOOL DiInstallDriverW(HWND parent, LPCWSTR infPath, DWORD flags, BOOL* needReboo
     return fn(reinterpret_cast<::HWND>(parent), W(infPath), flags, needReboot);
 }
 
-BOOL Wow64DisableWow64FsRedirection(void** oldValue) { return ::Wow64DisableWow64FsRedirection(oldValue); }
+BOOL Wow64DisableWow64FsRedirection(void** oldValue)
+{
+    newdev();  // resolved while System32 still means this process's own system folder
+    return ::Wow64DisableWow64FsRedirection(oldValue);
+}
 BOOL Wow64RevertWow64FsRedirection(void* oldValue) { return ::Wow64RevertWow64FsRedirection(oldValue); }
 
 }  // namespace win

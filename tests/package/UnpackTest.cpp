@@ -48,14 +48,18 @@ TEST_F(Unpack, EmbeddedPackageLandsInTheFolderLayout)
     EXPECT_FALSE(FileNames(root / "Driver" / "V3" / "amd64").empty());
 
     // The expansion tool is asked with exactly these command lines, without a window.
+    // The expansion tool is started by its full path in the system folder, never through the
+    // search, with expand's documented form for a cabinet, without a window.
     const std::string base = "C:\\Program Files (x86)\\ZQ_DriverCab_Temp";
+    const std::string tool = "\"C:\\Windows\\System32\\expand.exe\" \"";
     EXPECT_EQ(CommandLines(),
               (std::vector<std::string>{
-                  "\"expand\" \"" + base + "\\Main.CAB\" F:* \"" + base + "\\Driver\"",
-                  "\"expand\" \"" + base + "\\i386.CAB\" F:* \"" + base + "\\Driver\\V3\\i386\"",
-                  "\"expand\" \"" + base + "\\amd64.CAB\" F:* \"" + base + "\\Driver\\V3\\amd64\"",
+                  tool + base + "\\Main.CAB\" -F:* \"" + base + "\\Driver\"",
+                  tool + base + "\\i386.CAB\" -F:* \"" + base + "\\Driver\\V3\\i386\"",
+                  tool + base + "\\amd64.CAB\" -F:* \"" + base + "\\Driver\\V3\\amd64\"",
               }));
     for (const auto& e : Events("process_started")) {
+        EXPECT_EQ(e["application_name"], "C:\\Windows\\System32\\expand.exe");
         EXPECT_EQ(e["image"], "C:\\Windows\\System32\\expand.exe");
         EXPECT_EQ(e["no_window"], true);
     }
@@ -142,7 +146,7 @@ TEST_F(Unpack, KindZeroIsTheCommonFilesArchive)
     EXPECT_EQ(error, 0u);
     ASSERT_EQ(CommandLines().size(), 1u);
     EXPECT_EQ(CommandLines()[0],
-              "\"expand\" \"C:\\Program Files (x86)\\ZQ_DriverCab_Temp\\Main.CAB\" F:* "
+              "\"C:\\Windows\\System32\\expand.exe\" \"C:\\Program Files (x86)\\ZQ_DriverCab_Temp\\Main.CAB\" -F:* "
               "\"C:\\Program Files (x86)\\ZQ_DriverCab_Temp\\Driver\"");
     EXPECT_TRUE(fs::is_regular_file(UnpackHost() / "Main.CAB"));
 }
@@ -161,13 +165,15 @@ TEST_F(Unpack, ExpandCannotBeStarted)
     struct Case {
         const char* name;
         bool removeExpand;
-        std::uint32_t fault;  // CreateProcessW fails with this error, 0 = no fault
+        const char* op;  // this call fails with fault, nullptr = no fault
+        std::uint32_t fault;
     };
-    for (const Case& c : {Case{"expand.exe removed", true, 0}, Case{"CreateProcessW fails", false, 740}}) {
+    for (const Case& c : {Case{"expand.exe removed", true, nullptr, 0}, Case{"CreateProcessW fails", false, "CreateProcessW", 740},
+                          Case{"system folder unknown", false, "GetSystemDirectoryW", 8}}) {
         SCOPED_TRACE(c.name);
         FreshMachine();
         if (c.removeExpand) fs::remove(Host("Windows/System32/expand.exe"));
-        if (c.fault) InjectFault("CreateProcessW", c.fault);
+        if (c.op) InjectFault(c.op, c.fault);
         std::uint32_t error = 99;
         EXPECT_EQ(txr::Lib_UnpackDriverCabFiles(txr::kCabResourceCommon, txr::DriverCabCommonFiles, &error), 0);
         EXPECT_EQ(error, 0u);  // the folder steps succeeded

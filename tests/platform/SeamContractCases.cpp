@@ -195,6 +195,33 @@ void EnumDriversArguments(Check& c)
                       ERROR_INVALID_ENVIRONMENT);
 }
 
+// A null environment names the caller's own; an empty environment name is refused by the calls
+// that remove or install drivers (MS-RPRN allows no empty name), while the enumeration takes it for
+// the caller's own (see EnumDriversLevel8).
+void DriverEnvironments(Check& c)
+{
+    const std::u16string own = Is64BitProcess() ? u"Windows x64" : u"Windows NT x86";
+    auto drivers = SizeFirst(c, "EnumPrinterDriversW level 8, null environment", Drivers(8), ERROR_INSUFFICIENT_BUFFER);
+    for (DWORD i = 0; drivers && i < drivers->count; ++i)
+        CONTRACT_TRUE(c, Text(Entries<DRIVER_INFO_8W>(*drivers)[i].pEnvironment) == own);
+    if (drivers) c.Note("own_drivers", drivers->count);
+
+    std::u16string empty, noDriver = u"TXR No Such Driver 4711";
+    const char16_t* none = u"C:\\TXR no such folder\\none.inf";
+    EXPECT_FAILS_WITH(c, DeletePrinterDriverExW(nullptr, empty.data(), noDriver.data(), DPD_DELETE_UNUSED_FILES, 0),
+                      ERROR_INVALID_ENVIRONMENT);
+    EXPECT_FAILS_WITH(c, DeletePrinterDriverExW(nullptr, nullptr, noDriver.data(), DPD_DELETE_UNUSED_FILES, 0),
+                      ERROR_UNKNOWN_PRINTER_DRIVER);
+    const DWORD invalid = static_cast<DWORD>(HRESULT_FROM_WIN32(ERROR_INVALID_ENVIRONMENT));
+    CONTRACT_EQ(c, static_cast<DWORD>(DeletePrinterDriverPackageW(nullptr, none, u"")), invalid);
+    CONTRACT_EQ(c, static_cast<DWORD>(InstallPrinterDriverFromPackageW(nullptr, none, noDriver.c_str(), u"", 0)),
+                invalid);
+    WCHAR dest[MAX_PATH] = {};
+    DWORD chars = MAX_PATH;
+    CONTRACT_EQ(c, static_cast<DWORD>(UploadPrinterDriverPackageW(nullptr, none, u"", 0, nullptr, dest, &chars)),
+                invalid);
+}
+
 void EnumLocalPrinters(Check& c)
 {
     auto p = SizeFirst(c, "EnumPrintersW local level 2", LocalPrinters(), ERROR_INSUFFICIENT_BUFFER);
@@ -554,6 +581,11 @@ void InterfaceDriverInstall(Check& c)
     // A 32-bit process on 64-bit Windows cannot install drivers at all.
     EXPECT_FAILS_WITH(c, DiInstallDriverW(nullptr, u"C:\\TXR no such folder\\none.inf", DIIRFLAG_FORCE_INF, &reboot),
                       wow64 ? ERROR_IN_WOW64 : ERROR_FILE_NOT_FOUND);
+    // Installing as a set is a flag of its own (Windows 10 1709 and later).
+    EXPECT_FAILS_WITH(c,
+                      DiInstallDriverW(nullptr, u"C:\\TXR no such folder\\none.inf",
+                                       DIIRFLAG_FORCE_INF | DIIRFLAG_INSTALL_AS_SET, &reboot),
+                      wow64 ? ERROR_IN_WOW64 : ERROR_FILE_NOT_FOUND);
 }
 
 // Only a 32-bit process on 64-bit Windows has file-system redirection to switch off.
@@ -583,6 +615,7 @@ const std::vector<Case>& Cases()
         {"EnumPortsArguments", EnumPortsArguments},
         {"EnumDriversLevel8", EnumDriversLevel8},
         {"EnumDriversArguments", EnumDriversArguments},
+        {"DriverEnvironments", DriverEnvironments},
         {"EnumLocalPrinters", EnumLocalPrinters},
         {"OpenPrinterNames", OpenPrinterNames},
         {"XcvLocalPortMonitor", XcvLocalPortMonitor},

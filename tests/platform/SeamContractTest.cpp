@@ -45,6 +45,12 @@ void Seed(sim::json& s, const std::string& machine)
         });
     } else if (machine == "32-bit process on 64-bit Windows") {
         s["process"]["bits"] = 32;
+    } else if (machine.rfind("x86 and x64 drivers", 0) == 0) {
+        sim::json x86 = s["spooler"]["drivers"][0];
+        x86["environment"] = "Windows NT x86";
+        x86["name"] = "TXR Contract x86 Driver";
+        s["spooler"]["drivers"].push_back(x86);
+        if (machine == "x86 and x64 drivers, 32-bit process") s["process"]["bits"] = 32;
     }
 }
 
@@ -60,6 +66,8 @@ std::vector<Variant> Variants()
     v.push_back({"SpoolerControls", "spooler stopped", {}});
     v.push_back({"PrinterClassDevices", "printer devices", {{"devices", 2}, {"removed", 1}}});
     v.push_back({"InterfaceDriverInstall", "32-bit process on 64-bit Windows", {}});
+    v.push_back({"DriverEnvironments", "x86 and x64 drivers", {{"own_drivers", 1}}});
+    v.push_back({"DriverEnvironments", "x86 and x64 drivers, 32-bit process", {{"own_drivers", 1}}});
     v.push_back({"Wow64Redirection", "32-bit process on 64-bit Windows", {}});
     return v;
 }

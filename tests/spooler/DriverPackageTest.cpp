@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "platform/utf.h"
+#include "spooler/SpoolerCommon.h"
 #include "tests/spooler/SpoolerFixture.h"
 
 namespace {
@@ -183,6 +184,97 @@ TEST_F(DriverPackageTest, ADriverThatIsStillInUseEndsTheRemovalWithoutABox)
     EXPECT_EQ(txr::Lib_PrinterDriverUninstall(kHwid, kInfName, kName), 0);
     EXPECT_TRUE(Boxes().empty());
     EXPECT_EQ(SpoolerRestarts(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+class ForcedDeleteStops : public DriverPackageTest {
+protected:
+    std::uint64_t Clock() { return State()["clock"]["ms"].get<std::uint64_t>(); }
+    std::vector<std::string> Captions()
+    {
+        std::vector<std::string> captions;
+        for (const auto& b : Boxes()) captions.push_back(b.first);
+        return captions;
+    }
+};
+
+// A spooler that hangs on its way down, and many stale copies of the package: one restart attempt,
+// one wait, its box, and the walk ends; the removal reports the failure.
+TEST_F(ForcedDeleteStops, AtTheFirstFailedSpoolerRestart)
+{
+    for (int i = 0; i < 5; ++i) sim::spool::stage_package_text("TXR4103ZKW.inf", "; copy " + std::to_string(i) + "\n");
+    (*Service("Spooler"))["pending_queries"] = -1;
+    Save();
+    const auto before = Clock();
+
+    EXPECT_EQ(txr::Lib_PrinterDriverUninstall(kHwid, kInfName, kName), 0);
+    EXPECT_LE(Clock() - before, 61000u) << "one phase of waiting, not one per copy";
+    EXPECT_EQ(StoreCopies("txr4103zkw.inf_"), 5);
+    EXPECT_EQ(Captions(), (std::vector<std::string>{"Printer Driver Installer- Windows service",
+                                                    "Printer Driver Installer- Driver uninstall"}));
+    EXPECT_EQ(Boxes()[0].second, txt::to_utf8(txr::ErrorCodeToText(1053)) + "\nSpooler: Restart FAILED");
+}
+
+// A restart that fails while the spooler keeps running: the copy is still removed (the step's own
+// result rule), the caller learns of the failed restart, and the forced delete goes no further.
+TEST_F(ForcedDeleteStops, EvenWhenThatCopyWasRemoved)
+{
+    // An active dependent that is not running is not stopped first, and holds the spooler up.
+    AddService("Pending", "start_pending", {{"pending_left", -1}});
+    const std::string first = sim::spool::stage_package_text("TXR4103ZKW.inf", "; one\n");
+    bool restartFailed = false;
+    std::uint32_t error = 7;
+    EXPECT_EQ(txr::DeleteDriverPackage(txt::from_utf8(first).c_str(), &error, &restartFailed), 1);
+    EXPECT_TRUE(restartFailed);
+    EXPECT_EQ(error, 0u);
+
+    sim::spool::stage_package_text("TXR4103ZKW.inf", "; two\n");
+    sim::spool::stage_package_text("TXR4103ZKW.inf", "; three\n");
+    const std::size_t boxes = Boxes().size();
+    EXPECT_EQ(txr::ForceDeleteDriverPackage(kInfName, &error), 1);
+    EXPECT_EQ(StoreCopies("txr4103zkw.inf_"), 1);
+    EXPECT_EQ(Boxes().size(), boxes + 1) << "the one restart's box";
+}
+
+TEST_F(DriverPackageTest, TheForcedDeletePassesOverTheStagedCopy)
+{
+    const std::string staged = sim::spool::stage_package_text("TXR4103ZKW.inf", "; staged for the new driver\n");
+    sim::spool::stage_package_text("TXR4103ZKW.inf", "; stale\n");
+    ASSERT_EQ(StoreCopies("txr4103zkw.inf_"), 2);
+    // The same path in another case still names the same folder.
+    std::u16string skip = txt::from_utf8(staged);
+    for (auto& ch : skip)
+        if (ch >= u'a' && ch <= u'z') ch = static_cast<char16_t>(ch - u'a' + u'A');
+    std::uint32_t error = 7;
+    EXPECT_EQ(txr::ForceDeleteDriverPackage(kInfName, &error, skip.c_str()), 1);
+    EXPECT_EQ(error, 0u);
+    EXPECT_EQ(StoreCopies("txr4103zkw.inf_"), 1);
+    EXPECT_TRUE(std::filesystem::exists(*sim::Machine::get().map_path(txt::from_utf8(staged))));
+    EXPECT_EQ(SpoolerRestarts(), 1u);
+}
+
+// The generic class cleanup's guard: an exception without a message shows the box for the stored
+// code under the step's caption; elsewhere such an exception stays silent.
+TEST_F(DriverPackageTest, AnExceptionWithoutAMessageShowsTheStoredCodeWhereAsked)
+{
+    const auto throwing = []() -> std::int32_t {
+        win::SetLastError(1722);
+        throw 42;
+    };
+    std::uint32_t error = 0;
+    EXPECT_EQ(txr::spooler::Guarded(u"Delete generic", &error, throwing, 0, txr::spooler::WithoutMessage::CodeBox), 0);
+    EXPECT_EQ(error, 1722u);
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].first, "Printer Driver Installer- Delete generic");
+    EXPECT_EQ(Boxes()[0].second, txt::to_utf8(txr::ErrorCodeToText(1722)));
+
+    error = 0;
+    EXPECT_EQ(txr::spooler::Guarded(u"Delete printer", &error, throwing), 0);
+    EXPECT_EQ(error, 1722u);
+    EXPECT_EQ(Boxes().size(), 1u);
 }
 
 }  // namespace

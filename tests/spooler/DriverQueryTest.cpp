@@ -4,6 +4,7 @@
 
 #include "core/WideText.h"
 #include "platform/utf.h"
+#include "spooler/SpoolerCommon.h"
 #include "tests/spooler/SpoolerFixture.h"
 
 namespace {
@@ -73,6 +74,58 @@ TEST_F(SpoolerTest, QueryReportsAFailedEnumerationWithItsCodeAndNoBox)
     EXPECT_EQ(error, 1722u);
     EXPECT_EQ(record.IsInstalled, 0);
     EXPECT_TRUE(Boxes().empty());
+}
+
+// The size-first helper against a fake enumeration whose needed size grows by `growth` bytes at
+// each of its first `grows` calls after the size request (another process adding a printer).
+struct GrowingCase {
+    const char* what;
+    int grows;
+    win::DWORD secondError;  // what a failing second call reports when the size did not grow
+    txr::spooler::EnumOutcome outcome;
+    int calls;
+};
+
+TEST(EnumerateSizeFirst, AsksAgainABoundedNumberOfTimesWhileTheNeededSizeGrows)
+{
+    const GrowingCase cases[] = {
+        {"grew once", 1, 0, txr::spooler::EnumOutcome::Entries, 3},
+        {"grew three times", 3, 0, txr::spooler::EnumOutcome::Entries, 5},
+        {"grows on every call", 100, 0, txr::spooler::EnumOutcome::SecondFailed, 1 + txr::spooler::kEnumerateAttempts},
+        {"too small without growing", 0, win::ERROR_INSUFFICIENT_BUFFER, txr::spooler::EnumOutcome::SecondFailed, 2},
+        {"another failure", 0, 5, txr::spooler::EnumOutcome::SecondFailed, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        int calls = 0;
+        win::DWORD size = 64;
+        const auto call = [&](win::BYTE* buffer, win::DWORD cb, win::DWORD* needed, win::DWORD* returned) -> win::BOOL {
+            ++calls;
+            if (calls > 1 && calls <= 1 + c.grows) size += 40;
+            *needed = size;
+            *returned = 0;
+            if (!buffer || cb < size) {
+                win::SetLastError(win::ERROR_INSUFFICIENT_BUFFER);
+                return win::FALSE;
+            }
+            if (c.secondError) {
+                win::SetLastError(c.secondError);
+                return win::FALSE;
+            }
+            *returned = 2;
+            return win::TRUE;
+        };
+        txr::spooler::EnumBuffer out;
+        EXPECT_EQ(txr::spooler::EnumerateSizeFirst(call, out), c.outcome);
+        EXPECT_EQ(calls, c.calls);
+        if (c.outcome == txr::spooler::EnumOutcome::Entries) {
+            EXPECT_EQ(out.count, 2u);
+            EXPECT_EQ(win::GetLastError(), 0u);
+        } else {
+            EXPECT_EQ(out.count, 0u);
+            EXPECT_EQ(win::GetLastError(), c.secondError ? c.secondError : win::ERROR_INSUFFICIENT_BUFFER);
+        }
+    }
 }
 
 }  // namespace

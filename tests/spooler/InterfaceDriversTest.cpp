@@ -111,6 +111,17 @@ TEST_F(InterfaceDriversTest, DeviceRemovalTakesOnlyUsbprintEntriesThatNameTheMod
     EXPECT_TRUE(Boxes().empty());
 }
 
+TEST_F(InterfaceDriversTest, DeviceRemovalThatNeedsARestartLeavesWindowsNoPromptToShow)
+{
+    AddDevice("USBPRINT\\BREVANTOTXR4103\\7&2A1B3C4D&0&USB001");
+    State()["devices"]["reboot_required"] = true;
+    Save();
+    EXPECT_EQ(txr::UninstallDeviceInstance(u"BREVANTOTXR4103"), 1);
+    EXPECT_TRUE(DeviceIds().empty());
+    EXPECT_TRUE(Events("restart_prompt").empty());
+    EXPECT_TRUE(Boxes().empty());
+}
+
 TEST_F(InterfaceDriversTest, DeviceRemovalWithNothingToRemoveSucceedsQuietly)
 {
     AddDevice("USBPRINT\\OTHERMODEL\\7&3&0&USB003");

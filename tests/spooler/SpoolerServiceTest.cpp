@@ -56,18 +56,61 @@ TEST_F(SpoolerServiceTest, ADependentThatDoesNotStartAgainGivesItsCodeButTheRest
     EXPECT_EQ(Boxes()[0].second, txt::to_utf8(txr::ErrorCodeToText(1058)) + "\nFax: Start FAILED");
 }
 
-TEST_F(SpoolerServiceTest, ASpoolerThatNeverLeavesItsPendingStateTimesOut)
+// A service that hangs in the pending state the action led it into: one phase of waiting, then the
+// time-out's own code in the box and in the error code.
+TEST_F(SpoolerServiceTest, AServiceHungInAPendingStateTimesOutWithItsOwnCode)
 {
-    Service("Spooler")->operator[]("pending_queries") = -1;
-    Save();
-    const auto before = Clock();
-    std::uint32_t error = 0;
-    EXPECT_EQ(txr::ControlWindowsService(u"Spooler", txr::ServiceAction::Restart, &error), 0);
-    EXPECT_EQ(error, 1053u);
-    EXPECT_GE(Clock() - before, 60000u);
-    EXPECT_LE(Clock() - before, 61000u) << "one phase, then it gives up";
-    ASSERT_EQ(Boxes().size(), 1u);
-    EXPECT_EQ(Boxes()[0].second, txt::to_utf8(txr::ErrorCodeToText(1053)) + "\nSpooler: Restart FAILED");
+    struct Case {
+        txr::ServiceAction action;
+        const char* initialState;
+        const char* suffix;
+    } cases[] = {
+        {txr::ServiceAction::Restart, "running", "Spooler: Restart FAILED"},
+        {txr::ServiceAction::Stop, "running", "Spooler: Stop FAILED"},
+        {txr::ServiceAction::Start, "stopped", "Spooler: Start FAILED"},
+        {txr::ServiceAction::Restart, "stopped", "Spooler: Restart FAILED"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.suffix + std::string(" from ") + c.initialState);
+        FreshMachine();
+        (*Service("Spooler"))["state"] = c.initialState;
+        (*Service("Spooler"))["pending_queries"] = -1;
+        Save();
+        const auto before = Clock();
+        std::uint32_t error = 0;
+        EXPECT_EQ(txr::ControlWindowsService(u"Spooler", c.action, &error), 0);
+        EXPECT_EQ(error, 1053u);
+        EXPECT_GE(Clock() - before, 60000u);
+        EXPECT_LE(Clock() - before, 61000u) << "one phase, then it gives up";
+        ASSERT_EQ(Boxes().size(), 1u);
+        EXPECT_EQ(Boxes()[0].first, "Printer Driver Installer- Windows service");
+        EXPECT_EQ(Boxes()[0].second, txt::to_utf8(txr::ErrorCodeToText(1053)) + "\n" + c.suffix);
+    }
+}
+
+// A service that already reads stop pending is sent no stop control and not waited for: the state
+// read after the stop phase decides at once.
+TEST_F(SpoolerServiceTest, AServiceAlreadyStoppingIsNotWaitedFor)
+{
+    struct Case {
+        txr::ServiceAction action;
+        const char* suffix;
+    } cases[] = {{txr::ServiceAction::Restart, "Spooler: Restart FAILED"}, {txr::ServiceAction::Stop, "Spooler: Stop FAILED"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.suffix);
+        FreshMachine();
+        (*Service("Spooler"))["state"] = "stop_pending";
+        (*Service("Spooler"))["pending_left"] = -1;
+        Save();
+        const auto before = Clock();
+        std::uint32_t error = 0;
+        EXPECT_EQ(txr::ControlWindowsService(u"Spooler", c.action, &error), 0);
+        EXPECT_EQ(Clock(), before);
+        EXPECT_TRUE(Events("pause").empty());
+        EXPECT_EQ(error, 1061u);
+        ASSERT_EQ(Boxes().size(), 1u);
+        EXPECT_EQ(Boxes()[0].second, txt::to_utf8(txr::ErrorCodeToText(1061)) + "\n" + c.suffix);
+    }
 }
 
 TEST_F(SpoolerServiceTest, AStoppedSpoolerIsRestartedByStartingIt)
