@@ -103,7 +103,10 @@ auto Guarded(const char16_t* captionLabel, std::uint32_t* errorCode, Body body, 
         if (withoutMessage == WithoutMessage::CodeBox) ShowErrorBox(captionLabel, code);
         return failure;
     }
-    if (errorCode) *errorCode = win::GetLastError();
+    // Never 0: callers read a zero code as success or as "nothing there". An exception with no
+    // system error behind it comes from the layer's own allocations.
+    const win::DWORD code = win::GetLastError();
+    if (errorCode) *errorCode = code != 0 ? code : win::ERROR_NOT_ENOUGH_MEMORY;
     return failure;
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <sstream>
+#include <vector>
 
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimPnp.h"
@@ -230,6 +231,242 @@ std::u16string jstr(const json& j, const char* key)
 }  // namespace
 }  // namespace win
 
+// ---- security descriptors ---------------------------------------------------------------------
+// A printer's security descriptor is kept in the state as the hex text of its self-relative bytes.
+// The sim reads a descriptor as Windows does: from its header, without a length, so a descriptor
+// handed in by a caller is checked part by part before anything is stored.
+namespace win {
+
+namespace {
+
+WORD read16(const BYTE* p) { return static_cast<WORD>(p[0] | (p[1] << 8)); }
+DWORD read32(const BYTE* p) { return static_cast<DWORD>(p[0] | (p[1] << 8) | (p[2] << 16)) | (static_cast<DWORD>(p[3]) << 24); }
+
+// Descriptors a caller hands in are read without a bound, as Windows reads them; stored bytes are
+// read within their length (`avail`).
+constexpr DWORD kUnbounded = 0xFFFFFFFFu;
+
+// SID: revision 1, at most 15 sub-authorities; 0 when malformed.
+DWORD sid_length(const BYTE* sid, DWORD avail)
+{
+    if (avail < 8 || sid[0] != 1 || sid[1] > 15) return 0;
+    const DWORD n = 8u + 4u * sid[1];
+    return n <= avail ? n : 0;
+}
+
+// ACL: revision 2 to 4, its size a multiple of 4 that holds its header and every ACE; 0 when
+// malformed.
+DWORD acl_length(const BYTE* acl, DWORD avail)
+{
+    if (avail < 8) return 0;
+    const DWORD size = read16(acl + 2), count = read16(acl + 4);
+    if (acl[0] < 2 || acl[0] > 4 || size < 8 || size % 4 != 0 || size > avail) return 0;
+    DWORD pos = 8;
+    for (DWORD i = 0; i < count; ++i) {
+        if (pos + 4 > size) return 0;
+        const DWORD ace = read16(acl + pos + 2);
+        if (ace < 8 || ace % 4 != 0 || pos + ace > size) return 0;
+        pos += ace;
+    }
+    return size;
+}
+
+// The header of an absolute descriptor: the parts are pointers.
+struct AbsoluteDescriptor {
+    BYTE Revision;
+    BYTE Sbz1;
+    WORD Control;
+    BYTE* Owner;
+    BYTE* Group;
+    BYTE* Sacl;
+    BYTE* Dacl;
+};
+
+// The bytes a valid descriptor covers (self-relative: up to the end of its last part; absolute: its
+// header and its parts), or 0 when it is not valid.
+DWORD descriptor_length(const void* sd, DWORD avail = kUnbounded)
+{
+    if (!sd || avail < SECURITY_DESCRIPTOR_MIN_LENGTH_RELATIVE) return 0;
+    const auto* b = static_cast<const BYTE*>(sd);
+    const WORD control = read16(b + 2);
+    if (b[0] != SECURITY_DESCRIPTOR_REVISION) return 0;
+    if (control & SE_SELF_RELATIVE) {
+        struct Part {
+            DWORD offset;
+            bool acl;
+        };
+        std::vector<Part> parts;
+        for (DWORD at : {4u, 8u})
+            if (read32(b + at)) parts.push_back({read32(b + at), false});
+        if ((control & SE_SACL_PRESENT) && read32(b + 12)) parts.push_back({read32(b + 12), true});
+        if ((control & SE_DACL_PRESENT) && read32(b + 16)) parts.push_back({read32(b + 16), true});
+        DWORD end = SECURITY_DESCRIPTOR_MIN_LENGTH_RELATIVE;
+        for (const Part& p : parts) {
+            if (p.offset < SECURITY_DESCRIPTOR_MIN_LENGTH_RELATIVE || p.offset >= avail) return 0;
+            const DWORD left = avail == kUnbounded ? kUnbounded : avail - p.offset;
+            const DWORD n = p.acl ? acl_length(b + p.offset, left) : sid_length(b + p.offset, left);
+            if (!n) return 0;
+            end = std::max(end, p.offset + n);
+        }
+        return end;
+    }
+    if (avail != kUnbounded) return 0;  // stored bytes are always self-relative
+    AbsoluteDescriptor a;
+    std::memcpy(&a, sd, sizeof a);
+    DWORD total = sizeof a;
+    for (const BYTE* sid : {a.Owner, a.Group})
+        if (sid) {
+            const DWORD n = sid_length(sid, kUnbounded);
+            if (!n) return 0;
+            total += n;
+        }
+    for (const BYTE* acl : {(control & SE_SACL_PRESENT) ? a.Sacl : nullptr, (control & SE_DACL_PRESENT) ? a.Dacl : nullptr})
+        if (acl) {
+            const DWORD n = acl_length(acl, kUnbounded);
+            if (!n) return 0;
+            total += n;
+        }
+    return total;
+}
+
+// A printer's security when AddPrinterW is given none: owner Administrators, group SYSTEM, and a
+// DACL that lets Everyone print (PRINTER_ACCESS_USE | READ_CONTROL) and Administrators manage the
+// printer (PRINTER_ALL_ACCESS): O:BAG:SYD:(A;;0x20008;;;WD)(A;;0xF000C;;;BA), 100 bytes.
+constexpr BYTE kDefaultPrinterSecurity[] = {
+    0x01, 0x00, 0x04, 0x80, 0x14, 0x00, 0x00, 0x00, 0x24, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,  // header
+    0x30, 0x00, 0x00, 0x00,
+    0x01, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05, 0x20, 0x00, 0x00, 0x00, 0x20, 0x02, 0x00, 0x00,  // S-1-5-32-544
+    0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05, 0x12, 0x00, 0x00, 0x00,                          // S-1-5-18
+    0x02, 0x00, 0x34, 0x00, 0x02, 0x00, 0x00, 0x00,                                                  // DACL
+    0x00, 0x00, 0x14, 0x00, 0x08, 0x00, 0x02, 0x00, 0x01, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01,  // Everyone
+    0x00, 0x00, 0x00, 0x00,
+    0x00, 0x00, 0x18, 0x00, 0x0C, 0x00, 0x0F, 0x00, 0x01, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05,  // Administrators
+    0x20, 0x00, 0x00, 0x00, 0x20, 0x02, 0x00, 0x00,
+};
+static_assert(sizeof kDefaultPrinterSecurity == 100);
+
+std::string to_hex(const BYTE* bytes, std::size_t n)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string s;
+    for (std::size_t i = 0; i < n; ++i) {
+        s += digits[bytes[i] >> 4];
+        s += digits[bytes[i] & 15];
+    }
+    return s;
+}
+
+std::vector<BYTE> from_hex(const std::string& s)
+{
+    auto nibble = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    std::vector<BYTE> out;
+    if (s.size() % 2 != 0) return {};
+    for (std::size_t i = 0; i < s.size(); i += 2) {
+        const int hi = nibble(s[i]), lo = nibble(s[i + 1]);
+        if (hi < 0 || lo < 0) return {};
+        out.push_back(static_cast<BYTE>(hi << 4 | lo));
+    }
+    return out;
+}
+
+// The stored descriptor of a printer as self-relative bytes; a printer seeded without one (or with
+// one that does not read as a valid descriptor) has the default security, as every printer on
+// Windows has some.
+std::vector<BYTE> printer_security(const json& p)
+{
+    std::vector<BYTE> sd = from_hex(p.value("security_descriptor", std::string()));
+    if (const DWORD n = descriptor_length(sd.data(), static_cast<DWORD>(sd.size()))) {
+        sd.resize(n);
+        return sd;
+    }
+    return {std::begin(kDefaultPrinterSecurity), std::end(kDefaultPrinterSecurity)};
+}
+
+// The hex text to store for a descriptor a caller handed in (already checked).
+std::string stored_security(const void* sd)
+{
+    const auto* b = static_cast<const BYTE*>(sd);
+    if (read16(b + 2) & SE_SELF_RELATIVE) return to_hex(b, descriptor_length(sd));
+    // An absolute descriptor is stored in its self-relative form.
+    AbsoluteDescriptor a;
+    std::memcpy(&a, sd, sizeof a);
+    std::vector<BYTE> out(SECURITY_DESCRIPTOR_MIN_LENGTH_RELATIVE, 0);
+    out[0] = a.Revision;
+    const WORD control = static_cast<WORD>(a.Control | SE_SELF_RELATIVE);
+    out[2] = static_cast<BYTE>(control & 0xFF);
+    out[3] = static_cast<BYTE>(control >> 8);
+    auto append = [&](const BYTE* part, DWORD n, std::size_t offsetAt) {
+        if (!part) return;
+        const DWORD off = static_cast<DWORD>(out.size());
+        for (int i = 0; i < 4; ++i) out[offsetAt + i] = static_cast<BYTE>(off >> (8 * i));
+        out.insert(out.end(), part, part + n);
+    };
+    append(a.Owner, a.Owner ? sid_length(a.Owner, kUnbounded) : 0, 4);
+    append(a.Group, a.Group ? sid_length(a.Group, kUnbounded) : 0, 8);
+    if (control & SE_SACL_PRESENT) append(a.Sacl, a.Sacl ? acl_length(a.Sacl, kUnbounded) : 0, 12);
+    if (control & SE_DACL_PRESENT) append(a.Dacl, a.Dacl ? acl_length(a.Dacl, kUnbounded) : 0, 16);
+    return to_hex(out.data(), out.size());
+}
+
+// The rights a handle needs to apply a (valid) descriptor with SetPrinterW: WRITE_DAC for a DACL,
+// WRITE_OWNER for an owner or a group, ACCESS_SYSTEM_SECURITY for a SACL (which the sim's
+// OpenPrinterW never grants).
+constexpr DWORD kAccessSystemSecurity = 0x01000000;
+DWORD rights_to_apply(const void* sd)
+{
+    const auto* b = static_cast<const BYTE*>(sd);
+    const WORD control = read16(b + 2);
+    bool owner = false, group = false;
+    if (control & SE_SELF_RELATIVE) {
+        owner = read32(b + 4) != 0;
+        group = read32(b + 8) != 0;
+    } else {
+        AbsoluteDescriptor a;
+        std::memcpy(&a, sd, sizeof a);
+        owner = a.Owner != nullptr;
+        group = a.Group != nullptr;
+    }
+    DWORD needed = 0;
+    if (control & SE_DACL_PRESENT) needed |= WRITE_DAC_ACCESS;
+    if (owner || group) needed |= WRITE_OWNER_ACCESS;
+    if (control & SE_SACL_PRESENT) needed |= kAccessSystemSecurity;
+    return needed;
+}
+
+// Copies a descriptor into an enumeration buffer at the next pointer-aligned place.
+PSECURITY_DESCRIPTOR put_security(StringArea& a, const std::vector<BYTE>& sd)
+{
+    constexpr std::size_t align = alignof(void*);
+    a.pos = (a.pos + align - 1) / align * align;
+    PSECURITY_DESCRIPTOR p = a.write ? a.base + a.pos : nullptr;
+    if (a.write) std::memcpy(a.base + a.pos, sd.data(), sd.size());
+    a.pos += sd.size();
+    return p;
+}
+
+}  // namespace
+
+BOOL IsValidSecurityDescriptor(PSECURITY_DESCRIPTOR securityDescriptor)
+{
+    if (descriptor_length(securityDescriptor) == 0) {
+        SetLastError(ERROR_INVALID_SECURITY_DESCR);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+DWORD GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR securityDescriptor)
+{
+    return descriptor_length(securityDescriptor);
+}
+
+}  // namespace win
+
 
 namespace win {
 
@@ -440,6 +677,7 @@ BOOL EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, BYTE* buffer, DWORD cb
             e.pPrintProcessor = a.put(jstr(p, "print_processor"));
             e.pDatatype = a.put(jstr(p, "datatype"));
             e.pParameters = a.put(jstr(p, "parameters"));
+            e.pSecurityDescriptor = put_security(a, printer_security(p));
             e.Attributes = p.value("attributes", 0u);
             e.Priority = p.value("priority", 1u);
             e.DefaultPriority = p.value("default_priority", 0u);
@@ -797,12 +1035,19 @@ HANDLE AddPrinterW(LPWSTR name, DWORD level, BYTE* printer)
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    if (p.pSecurityDescriptor && !descriptor_length(p.pSecurityDescriptor)) {
+        SetLastError(ERROR_INVALID_SECURITY_DESCR);
+        return nullptr;
+    }
     if (DWORD e = validate(p, {})) {
         SetLastError(e);
         return nullptr;
     }
     json j = json::object();
     apply_fields(j, p);
+    j["security_descriptor"] = p.pSecurityDescriptor
+                                   ? stored_security(p.pSecurityDescriptor)
+                                   : to_hex(kDefaultPrinterSecurity, sizeof kDefaultPrinterSecurity);
     sp()["printers"].push_back(j);
     m.save();
     m.event({{"type", "printer_added"}, {"name", j["name"]}, {"driver", j["driver"]}, {"port", j["port"]}});
@@ -829,13 +1074,25 @@ BOOL SetPrinterW(HANDLE printer, DWORD level, BYTE* info, DWORD command)
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
+    PRINTER_INFO_2W p;
+    std::memcpy(&p, info, sizeof p);
+    // A descriptor replaces the printer's security; without one the security stays as it is.
+    if (p.pSecurityDescriptor) {
+        if (!descriptor_length(p.pSecurityDescriptor)) {
+            SetLastError(ERROR_INVALID_SECURITY_DESCR);
+            return FALSE;
+        }
+        const DWORD needed = rights_to_apply(p.pSecurityDescriptor);
+        if ((h->access & needed) != needed) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+    }
     json* j = find_in(sp()["printers"], h->name);
     if (!j) {
         SetLastError(ERROR_INVALID_PRINTER_NAME);
         return FALSE;
     }
-    PRINTER_INFO_2W p;
-    std::memcpy(&p, info, sizeof p);
     if (!p.pPrinterName || !p.pPortName || !p.pDriverName || !p.pPrintProcessor) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -846,6 +1103,7 @@ BOOL SetPrinterW(HANDLE printer, DWORD level, BYTE* info, DWORD command)
     }
     const std::string old = h->name;
     apply_fields(*j, p);
+    if (p.pSecurityDescriptor) (*j)["security_descriptor"] = stored_security(p.pSecurityDescriptor);
     const std::string now = (*j)["name"].get<std::string>();
     for (auto& [hh, ph] : phandles())
         if (ph.kind == HKind::Printer && iequal8(ph.name, old)) ph.name = now;

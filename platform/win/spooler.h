@@ -2,6 +2,7 @@
 // monitor's transceive interface (XcvDataW), with the structures at the levels the installer uses.
 #pragma once
 
+#include "platform/win/security.h"
 #include "platform/win/types.h"
 
 namespace win {
@@ -28,6 +29,7 @@ constexpr DWORD PRINTER_ATTRIBUTE_QUEUED = 0x1;
 constexpr DWORD PRINTER_ATTRIBUTE_DIRECT = 0x2;
 constexpr DWORD PRINTER_ATTRIBUTE_DEFAULT = 0x4;
 constexpr DWORD PRINTER_ATTRIBUTE_SHARED = 0x8;
+constexpr DWORD PRINTER_ATTRIBUTE_NETWORK = 0x10;
 constexpr DWORD PRINTER_ATTRIBUTE_LOCAL = 0x40;
 constexpr DWORD PORT_TYPE_WRITE = 1;
 constexpr DWORD PORT_TYPE_READ = 2;
@@ -100,7 +102,7 @@ struct PRINTER_INFO_2W {
     LPWSTR pPrintProcessor;
     LPWSTR pDatatype;
     LPWSTR pParameters;
-    void* pSecurityDescriptor;
+    PSECURITY_DESCRIPTOR pSecurityDescriptor;  // self-relative in an enumeration buffer
     DWORD Attributes;
     DWORD Priority;
     DWORD DefaultPriority;
@@ -182,8 +184,11 @@ BOOL ClosePrinter(HANDLE printer);
 // Returns TRUE when the call reached the monitor; the monitor's own result is in *status.
 BOOL XcvDataW(HANDLE xcv, LPCWSTR dataName, BYTE* inputData, DWORD cbInputData, BYTE* outputData,
               DWORD cbOutputData, DWORD* outputNeeded, DWORD* status);
-// Level 2 only; the handle must be closed with ClosePrinter.
+// Level 2 only; the handle must be closed with ClosePrinter. A null pSecurityDescriptor gives the
+// printer the spooler's default security.
 HANDLE AddPrinterW(LPWSTR name, DWORD level, BYTE* printer);
+// Level 2: a non-null pSecurityDescriptor replaces the printer's security and needs a handle opened
+// with WRITE_DAC (and WRITE_OWNER for an owner or group), else ERROR_ACCESS_DENIED; null leaves it.
 BOOL SetPrinterW(HANDLE printer, DWORD level, BYTE* info, DWORD command);
 // The handle stays open: ClosePrinter is still needed.
 BOOL DeletePrinter(HANDLE printer);

@@ -1,4 +1,5 @@
-// Win32 backend: the print spooler (winspool.drv) and FileTimeToSystemTime (kernel32).
+// Win32 backend: the print spooler (winspool.drv), FileTimeToSystemTime (kernel32) and the two
+// security-descriptor calls (advapi32) that copy a printer's security.
 // The driver-package functions are looked up at run time: they exist only from Windows Vista on,
 // and some spooler implementations (Wine's among them) lack some of them; a missing one must fail
 // like a call, not stop the program from loading.
@@ -28,6 +29,9 @@ static_assert(offsetof(PRINTER_INFO_2W, pPrintProcessor) == offsetof(::PRINTER_I
 static_assert(offsetof(PRINTER_INFO_2W, pSecurityDescriptor) == offsetof(::PRINTER_INFO_2W, pSecurityDescriptor));
 static_assert(offsetof(PRINTER_INFO_2W, Attributes) == offsetof(::PRINTER_INFO_2W, Attributes));
 static_assert(offsetof(PRINTER_INFO_2W, AveragePPM) == offsetof(::PRINTER_INFO_2W, AveragePPM));
+static_assert(offsetof(PRINTER_INFO_2W, UntilTime) == offsetof(::PRINTER_INFO_2W, UntilTime));
+static_assert(READ_CONTROL_ACCESS == READ_CONTROL && WRITE_DAC_ACCESS == WRITE_DAC && WRITE_OWNER_ACCESS == WRITE_OWNER);
+static_assert(SECURITY_DESCRIPTOR_MIN_LENGTH_RELATIVE == sizeof(::SECURITY_DESCRIPTOR_RELATIVE));
 static_assert(sizeof(PORT_INFO_1W) == sizeof(::PORT_INFO_1W));
 static_assert(sizeof(PORT_INFO_2W) == sizeof(::PORT_INFO_2W));
 static_assert(offsetof(PORT_INFO_2W, pDescription) == offsetof(::PORT_INFO_2W, pDescription));
@@ -152,6 +156,16 @@ HRESULT DeletePrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR env
     static const auto fn = spooler_function<Fn>("DeletePrinterDriverPackageW");
     if (!fn) return kProcNotFound;
     return fn(W(server), W(infPath), W(environment));
+}
+
+BOOL IsValidSecurityDescriptor(PSECURITY_DESCRIPTOR securityDescriptor)
+{
+    return ::IsValidSecurityDescriptor(securityDescriptor);
+}
+
+DWORD GetSecurityDescriptorLength(PSECURITY_DESCRIPTOR securityDescriptor)
+{
+    return ::GetSecurityDescriptorLength(securityDescriptor);
 }
 
 BOOL FileTimeToSystemTime(const FILETIME* fileTime, SYSTEMTIME* systemTime)

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cstdint>
+#include <vector>
 
 #include "platform/handles.h"
 
@@ -233,6 +235,15 @@ void EnumLocalPrinters(Check& c)
         CONTRACT_TRUE(c, e.pPortName && p->Contains(e.pPortName));
         CONTRACT_TRUE(c, e.pDriverName && p->Contains(e.pDriverName));
         CONTRACT_TRUE(c, e.pServerName == nullptr);  // local printers name no server
+        // The descriptor is self-relative, pointer-aligned and whole inside the buffer.
+        if (!e.pSecurityDescriptor) continue;
+        const auto* sd = static_cast<const BYTE*>(e.pSecurityDescriptor);
+        CONTRACT_TRUE(c, p->Contains(sd));
+        CONTRACT_EQ(c, reinterpret_cast<std::uintptr_t>(sd) % alignof(void*), 0);
+        CONTRACT_TRUE(c, IsValidSecurityDescriptor(e.pSecurityDescriptor));
+        CONTRACT_TRUE(c, (sd[3] << 8 | sd[2]) & SE_SELF_RELATIVE);
+        const DWORD length = GetSecurityDescriptorLength(e.pSecurityDescriptor);
+        CONTRACT_TRUE(c, length >= SECURITY_DESCRIPTOR_MIN_LENGTH_RELATIVE && p->Contains(sd + length - 1));
     }
     DWORD needed = 0, returned = 0;
     EXPECT_FAILS_WITH(c, EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 99, nullptr, 0, &needed, &returned),
@@ -358,6 +369,99 @@ void AddPrinterAndDriverInUse(Check& c)
     Poison();
     CONTRACT_TRUE(c, victim && ClosePrinter(victim.release()));
     EXPECT_FAILS_WITH(c, OpenPrinterW(renamed.data(), victim.put(), nullptr), ERROR_INVALID_PRINTER_NAME);
+}
+
+// O:BAG:BAD:(A;;0xF000C;;;BA), self-relative: a descriptor unlike any a fresh printer gets.
+std::vector<BYTE> AdminsOnlyDescriptor()
+{
+    return {0x01, 0x00, 0x04, 0x80, 0x14, 0x00, 0x00, 0x00, 0x24, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x34,
+            0x00, 0x00, 0x00, 0x01, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05, 0x20, 0x00, 0x00, 0x00, 0x20, 0x02,
+            0x00, 0x00, 0x01, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05, 0x20, 0x00, 0x00, 0x00, 0x20, 0x02, 0x00,
+            0x00, 0x02, 0x00, 0x20, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x18, 0x00, 0x0C, 0x00, 0x0F, 0x00,
+            0x01, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05, 0x20, 0x00, 0x00, 0x00, 0x20, 0x02, 0x00, 0x00};
+}
+
+void SecurityDescriptors(Check& c)
+{
+    std::vector<BYTE> sd = AdminsOnlyDescriptor();
+    Poison();
+    CONTRACT_TRUE(c, IsValidSecurityDescriptor(sd.data()));
+    CONTRACT_EQ(c, GetSecurityDescriptorLength(sd.data()), sd.size());
+    struct Broken {
+        const char* what;
+        std::size_t at;
+        BYTE value;
+    } broken[] = {{"revision 2", 0, 2}, {"owner SID of revision 2", 20, 2}, {"DACL of revision 9", 52, 9}};
+    for (const auto& b : broken) {
+        std::vector<BYTE> bad = sd;
+        bad[b.at] = b.value;
+        Poison();
+        const BOOL ok = IsValidSecurityDescriptor(bad.data());
+        const DWORD e = GetLastError();
+        c.True(__LINE__, b.what, !ok);
+        if (!ok) c.Eq(__LINE__, b.what, e, ERROR_INVALID_SECURITY_DESCR);
+    }
+}
+
+// The printer's own security descriptor, as the enumeration reports it.
+std::vector<BYTE> PrinterSecurity(Check& c, const std::u16string& name)
+{
+    auto p = SizeFirst(c, "EnumPrintersW local level 2", LocalPrinters(), ERROR_INSUFFICIENT_BUFFER);
+    for (DWORD i = 0; p && i < p->count; ++i) {
+        const PRINTER_INFO_2W& e = Entries<PRINTER_INFO_2W>(*p)[i];
+        if (Text(e.pPrinterName) != name || !e.pSecurityDescriptor) continue;
+        const auto* sd = static_cast<const BYTE*>(e.pSecurityDescriptor);
+        return std::vector<BYTE>(sd, sd + GetSecurityDescriptorLength(e.pSecurityDescriptor));
+    }
+    return {};
+}
+
+// SetPrinterW at level 2 writes a non-null descriptor only through a handle with WRITE_DAC and
+// WRITE_OWNER; a null one leaves the printer's security as it is.
+void SetPrinterSecurityRights(Check& c)
+{
+    std::u16string driver = FirstDriverName(c);
+    if (driver.empty()) return c.Skip("no printer driver installed");
+    if (!HasPort(c, u"FILE:")) return c.Skip("no FILE: port");
+    std::u16string name = u"TXR Contract Security", port = u"FILE:", proc = u"winprint";
+    std::vector<BYTE> adminsOnly = AdminsOnlyDescriptor();
+    PRINTER_INFO_2W info{};
+    info.pPrinterName = name.data();
+    info.pDriverName = driver.data();
+    info.pPortName = port.data();
+    info.pPrintProcessor = proc.data();
+    Poison();
+    unique_printer added(AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info)));
+    CONTRACT_TRUE(c, added);
+    if (!added) return;
+    added.reset();
+    const std::vector<BYTE> initial = PrinterSecurity(c, name);
+    CONTRACT_TRUE(c, !initial.empty());
+    {
+        PRINTER_DEFAULTSW administer{nullptr, nullptr, PRINTER_ACCESS_ADMINISTER};
+        unique_printer h;
+        Poison();
+        CONTRACT_TRUE(c, OpenPrinterW(name.data(), h.put(), &administer));
+        info.pSecurityDescriptor = adminsOnly.data();
+        EXPECT_FAILS_WITH(c, SetPrinterW(h.get(), 2, reinterpret_cast<BYTE*>(&info), 0), ERROR_ACCESS_DENIED);
+        info.pSecurityDescriptor = nullptr;
+        Poison();
+        CONTRACT_TRUE(c, h && SetPrinterW(h.get(), 2, reinterpret_cast<BYTE*>(&info), 0));
+        CONTRACT_TRUE(c, PrinterSecurity(c, name) == initial);
+    }
+    {
+        PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+        unique_printer h;
+        Poison();
+        CONTRACT_TRUE(c, OpenPrinterW(name.data(), h.put(), &all));
+        info.pSecurityDescriptor = adminsOnly.data();
+        Poison();
+        CONTRACT_TRUE(c, h && SetPrinterW(h.get(), 2, reinterpret_cast<BYTE*>(&info), 0));
+        CONTRACT_TRUE(c, PrinterSecurity(c, name) == adminsOnly);
+        Poison();
+        CONTRACT_TRUE(c, h && DeletePrinter(h.get()));
+    }
+    EXPECT_FAILS_WITH(c, OpenPrinterW(name.data(), added.put(), nullptr), ERROR_INVALID_PRINTER_NAME);
 }
 
 void FileTimes(Check& c)
@@ -620,6 +724,8 @@ const std::vector<Case>& Cases()
         {"OpenPrinterNames", OpenPrinterNames},
         {"XcvLocalPortMonitor", XcvLocalPortMonitor},
         {"AddPrinterAndDriverInUse", AddPrinterAndDriverInUse},
+        {"SecurityDescriptors", SecurityDescriptors},
+        {"SetPrinterSecurityRights", SetPrinterSecurityRights},
         {"FileTimes", FileTimes},
         {"ServiceManager", ServiceManager},
         {"SpoolerDependents", SpoolerDependents},

@@ -1,4 +1,5 @@
-// The port list the installer offers, new raw network ports and the SNMP switch.
+// The port list the installer offers, new raw network ports, the SNMP switch, and what an existing
+// port of a given name is.
 #include <cstring>
 
 #include "core/WideText.h"
@@ -145,6 +146,62 @@ TEST_F(PortsTest, SnmpSwitchOnANetworkPortWaitsTwoSecondsAndOnAUsbPortFailsAtOnc
     EXPECT_EQ(Events("pause")[0]["ms"], 2000);
     EXPECT_EQ(txr::Lib_ConfigPortSNMPStatus(u"IP_10.0.0.9", 0, 0), 0) << "query: now off";
     EXPECT_EQ((*Port("IP_10.0.0.9"))["tcp"]["host_address"], "10.0.0.9") << "the rest of the record kept";
+}
+
+TEST_F(PortsTest, LookingUpAPortSaysWhetherItIsAStandardTcpIpPortAndItsAddress)
+{
+    AddPort("USB001", "USB Monitor", "Virtual printer port for USB");
+    AddPort("IP_10.0.0.9", "Standard TCP/IP Port", "Standard-TCP/IP-Port");
+    AddPort("HOSTONLY", "Standard TCP/IP Port", "Standard TCP/IP Port");
+    (*const_cast<sim::json*>(Port("HOSTONLY")))["tcp"]["ip_address"] = "";
+    (*const_cast<sim::json*>(Port("HOSTONLY")))["tcp"]["host_address"] = "printer.example";
+    AddPort("IPONLY", "Standard TCP/IP Port", "Standard TCP/IP Port");
+    (*const_cast<sim::json*>(Port("IPONLY")))["tcp"]["host_address"] = "";
+    (*const_cast<sim::json*>(Port("IPONLY")))["tcp"]["ip_address"] = "10.0.0.77";
+    AddPort("LOOKALIKE", "Vendor TCP/IP Monitor", "Standard TCP/IP Port");
+    Save();
+    struct Case {
+        const char16_t* name;
+        bool exists, tcp;
+        const char16_t* address;
+    } cases[] = {
+        {u"LPT1:", true, false, u""},
+        {u"USB001", true, false, u""},
+        {u"FILE:", true, false, u""},
+        {u"ip_10.0.0.9", true, true, u"10.0.0.9"},  // any case; a German description
+        {u"HOSTONLY", true, true, u"printer.example"},
+        {u"IPONLY", true, true, u"10.0.0.77"},
+        {u"LOOKALIKE", true, false, u""},  // described as TCP/IP, but another monitor's port
+        {u"IP_10.0.0.10", false, false, u""},
+    };
+    for (const auto& c : cases) {
+        txr::PortLookup lookup;
+        std::uint32_t error = 7;
+        EXPECT_EQ(txr::Lib_LookUpPort(c.name, &lookup, &error), 1) << txt::to_utf8(c.name);
+        EXPECT_EQ(error, 0u);
+        EXPECT_EQ(lookup.exists, c.exists) << txt::to_utf8(c.name);
+        EXPECT_EQ(lookup.isStandardTcpIp, c.tcp) << txt::to_utf8(c.name);
+        EXPECT_EQ(txr::FieldText(lookup.address), c.address) << txt::to_utf8(c.name);
+    }
+    EXPECT_TRUE(Events("port_configured").empty()) << "a look-up changes nothing";
+    EXPECT_TRUE(Events("pause").empty());
+}
+
+TEST_F(PortsTest, ALookUpThatCannotReadThePortsFailsAndOneThatCannotReadTheRecordHasNoAddress)
+{
+    AddPort("IP_10.0.0.9", "Standard TCP/IP Port", "Standard TCP/IP Port");
+    txr::PortLookup lookup;
+    std::uint32_t error = 0;
+    InjectFault("EnumPortsW", 1722);
+    EXPECT_EQ(txr::Lib_LookUpPort(u"IP_10.0.0.9", &lookup, &error), 0);
+    EXPECT_EQ(error, 1722u);
+    EXPECT_FALSE(lookup.exists);
+
+    InjectFault("XcvDataW", 1722);
+    EXPECT_EQ(txr::Lib_LookUpPort(u"IP_10.0.0.9", &lookup, &error), 1);
+    EXPECT_TRUE(lookup.exists && lookup.isStandardTcpIp);
+    EXPECT_TRUE(txr::FieldEmpty(lookup.address)) << "matches no address";
+    EXPECT_TRUE(ServiceSteps().empty()) << "no spooler restart for a look-up";
 }
 
 }  // namespace

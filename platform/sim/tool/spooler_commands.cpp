@@ -122,31 +122,37 @@ const RegisterCommand addDriver(
         return 0;
     });
 
-const RegisterCommand addPrinter("add-printer", "NAME --driver D --port P  a local printer (print queue)",
-                                 [](const std::vector<std::string>& args) {
-                                     const Options o = parse(args, {"driver", "port"});
-                                     if (o.positional.size() != 1 || !o.has("driver") || !o.has("port"))
-                                         return usage_error("add-printer: needs NAME --driver D --port P");
-                                     auto l = sim::lock();
-                                     auto& m = sim::Machine::get();
-                                     const std::string name = o.positional[0];
-                                     if (!find_named(section("spooler", "drivers"), *o.get("driver")))
-                                         return usage_error("add-printer: no driver " + *o.get("driver"));
-                                     if (!find_named(section("spooler", "ports"), *o.get("port")))
-                                         return usage_error("add-printer: no port " + *o.get("port"));
-                                     auto& printers = section("spooler", "printers");
-                                     if (find_named(printers, name))
-                                         return usage_error("add-printer: " + name + " exists already");
-                                     printers.push_back({{"name", name},
-                                                         {"port", *o.get("port")},
-                                                         {"driver", *o.get("driver")},
-                                                         {"print_processor", "winprint"},
-                                                         {"datatype", "RAW"},
-                                                         {"attributes", 0x240},
-                                                         {"priority", 1}});
-                                     m.save();
-                                     return 0;
-                                 });
+const RegisterCommand addPrinter(
+    "add-printer",
+    "NAME --driver D --port P [--comment TEXT] [--location TEXT] [--share SHARENAME]  a local printer (print queue); "
+    "--share shares it under that name",
+    [](const std::vector<std::string>& args) {
+        const Options o = parse(args, {"driver", "port", "comment", "location", "share"});
+        if (o.positional.size() != 1 || !o.has("driver") || !o.has("port"))
+            return usage_error("add-printer: needs NAME --driver D --port P");
+        auto l = sim::lock();
+        auto& m = sim::Machine::get();
+        const std::string name = o.positional[0];
+        if (!find_named(section("spooler", "drivers"), *o.get("driver")))
+            return usage_error("add-printer: no driver " + *o.get("driver"));
+        if (!find_named(section("spooler", "ports"), *o.get("port")))
+            return usage_error("add-printer: no port " + *o.get("port"));
+        auto& printers = section("spooler", "printers");
+        if (find_named(printers, name)) return usage_error("add-printer: " + name + " exists already");
+        if (o.has("share") && o.get("share")->empty()) return usage_error("add-printer: --share needs a share name");
+        json p = {{"name", name},       {"port", *o.get("port")}, {"driver", *o.get("driver")},
+                  {"print_processor", "winprint"}, {"datatype", "RAW"}, {"attributes", 0x240},
+                  {"priority", 1}};
+        if (auto v = o.get("comment")) p["comment"] = *v;
+        if (auto v = o.get("location")) p["location"] = *v;
+        if (auto v = o.get("share")) {
+            p["share_name"] = *v;
+            p["attributes"] = 0x240 | 0x8;  // PRINTER_ATTRIBUTE_SHARED
+        }
+        printers.push_back(p);
+        m.save();
+        return 0;
+    });
 
 const RegisterCommand addPort(
     "add-port", "NAME --usb | --tcp IP | --local  a port of the USB, Standard TCP/IP or local port monitor",
@@ -291,7 +297,8 @@ const RegisterView spoolerView("spooler", [] {
                   << text(d, "date") << "  " << text(d, "hardware_id") << "\n    " << text(d, "inf_path") << "\n";
     std::cout << "printers:\n";
     for (auto& p : sp.value("printers", json::array()))
-        std::cout << "  " << text(p, "name") << "  driver " << text(p, "driver") << "  port " << text(p, "port") << "\n";
+        std::cout << "  " << text(p, "name") << "  driver " << text(p, "driver") << "  port " << text(p, "port")
+                  << ((p.value("attributes", 0u) & 0x8) ? "  shared as " + text(p, "share_name") : std::string()) << "\n";
     std::cout << "ports:\n";
     for (auto& p : sp.value("ports", json::array()))
         std::cout << "  " << std::left << std::setw(14) << text(p, "name") << text(p, "monitor") << " / "
