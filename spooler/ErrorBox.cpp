@@ -2,6 +2,7 @@
 #include <string>
 
 #include "core/SystemMessage.h"
+#include "core/UserPrompt.h"
 #include "core/WideText.h"
 #include "platform/handles.h"
 #include "platform/win32api.h"
@@ -21,7 +22,7 @@ void ShowErrorBoxText(const char16_t* captionLabel, std::u16string_view text)
     const std::u16string caption = std::u16string(kCaptionPrefix) + (captionLabel ? captionLabel : u"");
     char16_t box[kBoxText];
     CopyToField(box, text);
-    win::MessageBoxW(nullptr, box, caption.c_str(), win::MB_OK | win::MB_ICONERROR);
+    ShowMessageBox(box, caption, win::MB_OK | win::MB_ICONERROR);
 }
 
 void ShowErrorBox(const char16_t* captionLabel, std::uint32_t errorCode)
