@@ -1,9 +1,7 @@
 // The console face's frame: console, colour, command line, help, final key wait, failure report.
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-
 #include "core/Form1.h"
+#include "core/TextRules.h"
+#include "core/UserPrompt.h"
 #include "core/WideText.h"
 #include "platform/utf.h"
 #include "platform/win32api.h"
@@ -12,36 +10,7 @@ namespace txr {
 
 namespace {
 
-constexpr std::size_t kMaxAddressLength = 15;   // an IPv4 address text
 constexpr std::size_t kMaxPortNameLength = 63;  // the port monitor's port name field
-
-bool is_blank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0x0B || c == 0x0C; }
-
-// A decimal integer with optional blanks around it and an optional leading sign, in the 32-bit
-// range; anything else is an argument error.
-bool ParseInt32(std::u16string_view text, int& value)
-{
-    std::size_t b = 0, e = text.size();
-    while (b < e && is_blank(text[b])) ++b;
-    while (e > b && is_blank(text[e - 1])) --e;
-    if (b == e) return false;
-    bool negative = false;
-    if (text[b] == u'+' || text[b] == u'-') {
-        negative = text[b] == u'-';
-        ++b;
-    }
-    if (b == e) return false;
-    long long v = 0;
-    for (std::size_t i = b; i < e; ++i) {
-        if (text[i] < u'0' || text[i] > u'9') return false;
-        v = v * 10 + (text[i] - u'0');
-        if (v > 2147483648LL) return false;
-    }
-    if (negative) v = -v;
-    if (v < INT_MIN || v > INT_MAX) return false;
-    value = static_cast<int>(v);
-    return true;
-}
 
 std::u16string ReplaceAll(std::u16string text, std::u16string_view from, std::u16string_view to)
 {
@@ -54,26 +23,62 @@ std::u16string ReplaceAll(std::u16string text, std::u16string_view from, std::u1
     return text;
 }
 
-// An option that needs a value and has none, or a value that is not a number.
+// An IPv4 address in dotted-decimal form: four numbers 0-255 of one to three digits, nothing
+// around or between them. A leading zero is refused: Windows' own address parsers read "010" as
+// octal 8, so such a text would name another printer than the administrator meant.
+bool IsDottedDecimalIPv4(std::u16string_view text)
+{
+    int parts = 0;
+    std::size_t i = 0;
+    while (parts < 4) {
+        const std::size_t start = i;
+        int value = 0;
+        while (i < text.size() && text[i] >= u'0' && text[i] <= u'9' && i - start < 3) value = value * 10 + (text[i++] - u'0');
+        const std::size_t digits = i - start;
+        if (digits == 0 || value > 255 || (digits > 1 && text[start] == u'0')) return false;
+        if (++parts < 4) {
+            if (i >= text.size() || text[i] != u'.') return false;
+            ++i;
+        }
+    }
+    return i == text.size();
+}
+
+// An argument the command line cannot take: the message names the option and the value.
 struct ArgumentFailure {
     std::u16string message;
 };
 
-const std::u16string& ValueAfter(const std::vector<std::u16string>& args, std::size_t i)
+// The argument after the option at args[i]. The messages come from the catalog in use: the run's
+// language, or German while "-lang" itself is being read.
+struct ArgumentReader {
+    const Form1& form;
+    const std::vector<std::u16string>& args;
+    int language;  // of the messages
+    std::u16string Text(const char* key) const { return form.StrIn(language, key); }
+};
+
+const std::u16string& ValueAfter(const ArgumentReader& r, std::size_t i)
 {
-    if (i + 1 >= args.size())
-        throw ArgumentFailure{u"The option \"" + args[i] + u"\" needs a value after it."};
-    return args[i + 1];
+    if (i + 1 >= r.args.size()) throw ArgumentFailure{r.Text("StrRes_SilentDriver_ArgValueMissing") + r.args[i]};
+    return r.args[i + 1];
 }
 
-int IntegerAfter(const std::vector<std::u16string>& args, std::size_t i)
+int IntegerAfter(const ArgumentReader& r, std::size_t i)
 {
-    const std::u16string& v = ValueAfter(args, i);
-    int value = 0;
-    if (!ParseInt32(v, value))
-        throw ArgumentFailure{u"The value \"" + v + u"\" of the option \"" + args[i] +
-                              u"\" is not a whole number between -2147483648 and 2147483647."};
+    const std::u16string& v = ValueAfter(r, i);
+    std::int32_t value = 0;
+    if (ReadInt32(v, value) != IntegerReading::Read)
+        throw ArgumentFailure{r.Text("StrRes_SilentDriver_ArgNotANumber") + r.args[i] + u" \"" + v + u"\""};
     return value;
+}
+
+const std::u16string& AddressAfter(const ArgumentReader& r, std::size_t i)
+{
+    const std::u16string& v = ValueAfter(r, i);
+    if (!IsDottedDecimalIPv4(v))
+        throw ArgumentFailure{r.Text("StrRes_SilentDriver_ArgNotAnAddress") + r.args[i] + u" \"" + v + u"\""};
+    return v;
 }
 
 }  // namespace
@@ -88,10 +93,21 @@ int Form1::SilentDriver_Main(const std::vector<std::u16string>& paramCommandLine
     consoleOpen_ = true;
     try {
         win::SetConsoleTextAttribute(win::GetStdHandle(win::STD_OUTPUT_HANDLE), 11);
-        if (SilentDriver_InitComponents(paramCommandLineArray)) SilentDriver_Run();
+        if (SilentDriver_InitComponents(paramCommandLineArray)) {
+            // A build of the other bitness must change nothing: a 32-bit process on 64-bit Windows
+            // cannot install the interface drivers (DiInstallDriverW answers ERROR_IN_WOW64) and its
+            // spooler calls would name the x86 environment.
+            std::u16string refusal;
+            if (UI_CanInstallerRun(refusal)) {
+                SilentDriver_Run();
+            } else {
+                ConsolePrint(u"\n ERROR: " + refusal);
+                SetExitCode(ExitInstallFailure);
+            }
+        }
         if (SilentDriver_AutoCloseConsole == 0) {
             ConsolePrint(u"\n" + Str("StrRes_SilentDriver_PressExitKey"));
-            win::ReadConsoleKey();
+            WaitForKey();
         }
         win::FreeConsole();
         consoleOpen_ = false;
@@ -111,7 +127,11 @@ int Form1::SilentDriver_InitComponents(const std::vector<std::u16string>& args)
     UI_SelectedLanguage = 0;
     SilentDriver_EthIPAddressStr.clear();
     SilentDriver_PrinterPortNameStr.clear();
+    // "-autoclose" anywhere means nobody is at the keyboard, also for the help and for an argument
+    // error found before the second pass reaches it.
     SilentDriver_AutoCloseConsole = 0;
+    for (const auto& a : args)
+        if (a == u"-autoclose") SilentDriver_AutoCloseConsole = 1;
     SilentDriver_AddPrinter = 0;
     // The console run always installs a missing root certificate.
     Select_InstallCertCheckBox.Checked = true;
@@ -136,7 +156,7 @@ int Form1::SilentDriver_InitComponents(const std::vector<std::u16string>& args)
         // First pass: the language, so that everything after it speaks the user's language.
         for (std::size_t i = 0; i < args.size(); ++i) {
             if (args[i] != u"-lang") continue;
-            UI_SelectedLanguage = IntegerAfter(args, i);
+            UI_SelectedLanguage = IntegerAfter(ArgumentReader{*this, args, 0}, i);
             ++i;
             if (UI_SelectedLanguage != 0 && UI_SelectedLanguage != 1) {
                 UI_SelectedLanguage = 0;
@@ -147,6 +167,7 @@ int Form1::SilentDriver_InitComponents(const std::vector<std::u16string>& args)
         AppWindowCaptionLabel.Text = Str("StrRes_FormCaption_txr4100_zkw");
 
         if (!error) {
+            const ArgumentReader reader{*this, args, UI_SelectedLanguage};
             for (std::size_t i = 0; i < args.size(); ++i) {
                 const std::u16string& a = args[i];
                 if (a == u"-?") {
@@ -157,16 +178,16 @@ int Form1::SilentDriver_InitComponents(const std::vector<std::u16string>& args)
                     nw = true;
                     SilentDriver_AddPrinter = 1;
                 } else if (a == u"-model") {
-                    model = IntegerAfter(args, i);
+                    model = IntegerAfter(reader, i);
                     modelGiven = true;
                     ++i;
                 } else if (a == u"-lang") {
                     ++i;
                 } else if (a == u"-ipv4") {
-                    SilentDriver_EthIPAddressStr = ValueAfter(args, i);
+                    SilentDriver_EthIPAddressStr = AddressAfter(reader, i);
                     ++i;
                 } else if (a == u"-port") {
-                    SilentDriver_PrinterPortNameStr = ValueAfter(args, i);
+                    SilentDriver_PrinterPortNameStr = ValueAfter(reader, i);
                     ++i;
                 } else if (a == u"-autoclose") {
                     SilentDriver_AutoCloseConsole = 1;
@@ -191,9 +212,9 @@ int Form1::SilentDriver_InitComponents(const std::vector<std::u16string>& args)
         } else if (nw) {
             if (SilentDriver_PrinterPortNameStr.empty())
                 SilentDriver_PrinterPortNameStr = ReplaceAll(SilentDriver_EthIPAddressStr, u".", u"_");
-            // The port layer takes an address of at most 15 and a port name of at most 63 characters.
-            const bool fits = SilentDriver_EthIPAddressStr.size() <= kMaxAddressLength &&
-                              SilentDriver_PrinterPortNameStr.size() <= kMaxPortNameLength;
+            // The port layer takes a port name of at most 63 characters (a dotted-decimal address has
+            // at most 15, which the port layer's address field holds).
+            const bool fits = SilentDriver_PrinterPortNameStr.size() <= kMaxPortNameLength;
             if (fits && !SilentDriver_DriverNameStr.empty() && !SilentDriver_EthIPAddressStr.empty() &&
                 !SilentDriver_PrinterPortNameStr.empty())
                 return 1;
@@ -219,7 +240,7 @@ void Form1::SilentDriver_HelpMenu()
     ConsolePrint(Str("StrRes_SilentDriver_PrinterModelNumber") +
                  u" [1=TXR4101 ZKW, 2=TXR4102 ZKW, 3=TXR4103 ZKW, 4=TXR4104 ZKW]");
     ConsolePrint(u"\n" + Str("StrRes_SilentDriver_PressExitKey"));
-    win::ReadConsoleKey();
+    if (SilentDriver_AutoCloseConsole == 0) WaitForKey();
 }
 
 }  // namespace txr

@@ -40,4 +40,20 @@ void ClearInstalledDriverInfo(InstalledDriverInfo* record)
     record->PrinterList = nullptr;
 }
 
+void ResetProcessState()
+{
+    for (int slot = 0; slot < 2; ++slot) {
+        ClearInstalledDriverInfo(&g_InstalledDriverDataArray[slot]);
+        ClearInstalledDriverInfo(&g_UpdatedDriverDataArray[slot]);
+        ClearInstalledDriverInfo(&g_AdminDriverDataArray[slot]);
+    }
+    std::memset(g_DriverPackageInfDataArray, 0, sizeof(g_DriverPackageInfDataArray));
+    std::memset(g_DeviceInstanceID, 0, sizeof(g_DeviceInstanceID));
+    g_Drv1InstallStatus = 0;
+    g_Drv2InstallStatus = 0;
+    g_SilentInstall = 0;
+    g_BGWInstallStatus = 0;
+    g_BGWUninstallStatus = 0;
+}
+
 }  // namespace txr

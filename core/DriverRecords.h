@@ -100,6 +100,10 @@ inline constexpr const char16_t* kWizardDeviceKey = u"BREVANTOTXR4103";
 // Releases a record's printer list and resets every field.
 void ClearInstalledDriverInfo(InstalledDriverInfo* record);
 
+// Puts every process-wide table and flag below back to its state at process start (printer lists
+// released). A process runs one installation, so only tests, which run many in one process, call it.
+void ResetProcessState();
+
 }  // namespace txr
 
 // Process-wide tables, zero at start.

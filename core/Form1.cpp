@@ -1,6 +1,7 @@
 // Construction of the main window object and the catalog look-ups.
 #include "core/Form1.h"
 
+#include "core/UserPrompt.h"
 #include "platform/handles.h"
 #include "platform/ui/Pump.h"
 #include "platform/utf.h"
@@ -63,8 +64,7 @@ void Form1::SetExitCode(int code)
 
 void Form1::ShowCaptionedError(std::u16string_view text)
 {
-    const std::u16string t(text);
-    win::MessageBoxW(nullptr, t.c_str(), AppWindowCaptionLabel.Text.c_str(), win::MB_OK | win::MB_ICONERROR);
+    ShowMessageBox(text, AppWindowCaptionLabel.Text, win::MB_OK | win::MB_ICONERROR);
 }
 
 void Form1::PumpEvents() { ui::DoEvents(); }

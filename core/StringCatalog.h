@@ -11,6 +11,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,13 @@ public:
     std::u16string GetString(std::string_view key) const;
     bool Contains(std::string_view key) const;
     std::size_t Size() const { return texts_.size(); }
+    // Every key the catalog holds, in sorted order.
+    std::set<std::string> Keys() const
+    {
+        std::set<std::string> keys;
+        for (const auto& entry : texts_) keys.insert(entry.first);
+        return keys;
+    }
 
 private:
     std::map<std::string, std::u16string, std::less<>> texts_;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/Form1.h"
+#include "core/UserPrompt.h"
 #include "core/WideText.h"
 #include "package/PackageLayer.h"
 #include "platform/handles.h"
@@ -30,8 +31,7 @@ void SetError(std::uint32_t* errorCode, std::uint32_t value)
 
 void NativeErrorBox(std::u16string_view text, const char16_t* caption)
 {
-    const std::u16string t(text);
-    win::MessageBoxW(nullptr, t.c_str(), caption, win::MB_OK | win::MB_ICONERROR);
+    ShowMessageBox(text, caption, win::MB_OK | win::MB_ICONERROR);
 }
 
 // Appends text to a zero-terminated path buffer of kPathBuffer characters; false (buffer unchanged)

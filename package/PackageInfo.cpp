@@ -3,26 +3,14 @@
 #include <string>
 
 #include "core/Form1.h"
+#include "core/TextRules.h"
 #include "package/PackageLayer.h"
 
 namespace txr {
 
 namespace {
 
-bool IsWhiteSpace(char16_t c)
-{
-    return c == u' ' || (c >= u'\t' && c <= u'\r') || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-           (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
-           c == 0x3000;
-}
-
-std::u16string Trim(std::u16string_view text)
-{
-    std::size_t b = 0, e = text.size();
-    while (b < e && IsWhiteSpace(text[b])) ++b;
-    while (e > b && IsWhiteSpace(text[e - 1])) --e;
-    return std::u16string(text.substr(b, e - b));
-}
+std::u16string Trim(std::u16string_view text) { return std::u16string(TrimBlanks(text)); }
 
 }  // namespace
 

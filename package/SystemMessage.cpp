@@ -1,20 +1,15 @@
 #include "package/SystemMessage.h"
 
-#include "platform/handles.h"
-#include "platform/win32api.h"
+#include <string>
+
+#include "core/SystemMessage.h"
 
 namespace txr {
 
 std::u16string PackageSystemMessage(std::uint32_t code)
 {
-    win::unique_local_text text;
-    const win::DWORD n = win::FormatMessageW(win::FORMAT_MESSAGE_ALLOCATE_BUFFER | win::FORMAT_MESSAGE_FROM_SYSTEM |
-                                                 win::FORMAT_MESSAGE_IGNORE_INSERTS,
-                                             nullptr, code, 0, reinterpret_cast<win::LPWSTR>(text.put()), 0, nullptr);
-    std::u16string message;
-    if (n && text) {
-        message.assign(text.get(), n);
-    } else {
+    std::u16string message = SystemMessageText(code);
+    if (message.empty()) {
         message = u"Error ";
         for (char c : std::to_string(code)) message += static_cast<char16_t>(c);
     }

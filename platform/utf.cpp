@@ -35,41 +35,52 @@ std::string to_utf8(std::u16string_view text)
 
 std::u16string from_utf8(std::string_view text)
 {
+    // Well-formed UTF-8 only (the table of the Unicode standard, section 3.9): no overlong forms,
+    // no encoded surrogates (U+D800-U+DFFF), nothing above U+10FFFF. Each maximal ill-formed
+    // subsequence becomes one U+FFFD, and reading resumes at the byte that broke it.
     std::u16string out;
     out.reserve(text.size());
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     std::size_t i = 0;
     while (i < text.size()) {
-        const auto b = static_cast<unsigned char>(text[i]);
-        char32_t c = 0xFFFD;
-        std::size_t n = 1;
+        const unsigned char b = byte(i);
         if (b < 0x80) {
-            c = b;
-        } else if ((b & 0xE0) == 0xC0) {
-            n = 2;
-        } else if ((b & 0xF0) == 0xE0) {
-            n = 3;
-        } else if ((b & 0xF8) == 0xF0) {
-            n = 4;
+            out += static_cast<char16_t>(b);
+            ++i;
+            continue;
         }
-        if (n > 1) {
-            if (i + n > text.size()) {
-                n = text.size() - i;
-            } else {
-                c = b & (0x7F >> n);
-                bool ok = true;
-                for (std::size_t k = 1; k < n; ++k) {
-                    const auto cb = static_cast<unsigned char>(text[i + k]);
-                    if ((cb & 0xC0) != 0x80) {
-                        ok = false;
-                        n = k;
-                        break;
-                    }
-                    c = (c << 6) | (cb & 0x3F);
-                }
-                if (!ok) c = 0xFFFD;
+        std::size_t length = 0;
+        unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
+        char32_t c = 0;
+        if (b >= 0xC2 && b <= 0xDF) {
+            length = 2;
+            c = b & 0x1F;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            length = 3;
+            c = b & 0x0F;
+            if (b == 0xE0) low = 0xA0;   // below: overlong
+            if (b == 0xED) high = 0x9F;  // above: a surrogate
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            length = 4;
+            c = b & 0x07;
+            if (b == 0xF0) low = 0x90;   // below: overlong
+            if (b == 0xF4) high = 0x8F;  // above: beyond U+10FFFF
+        }
+        std::size_t k = 1;
+        if (length) {
+            for (; k < length && i + k < text.size(); ++k) {
+                const unsigned char cb = byte(i + k);
+                const unsigned char lo = k == 1 ? low : 0x80, hi = k == 1 ? high : 0xBF;
+                if (cb < lo || cb > hi) break;
+                c = (c << 6) | (cb & 0x3F);
             }
         }
-        i += n;
+        if (!length || k < length) {
+            out += static_cast<char16_t>(0xFFFD);
+            i += k;
+            continue;
+        }
+        i += length;
         if (c >= 0x10000) {
             c -= 0x10000;
             out += static_cast<char16_t>(0xD800 + (c >> 10));

@@ -7,6 +7,8 @@
 namespace txt {
 
 std::string to_utf8(std::u16string_view text);
+// Ill-formed input (overlong forms, encoded surrogates, values above U+10FFFF, stray or missing
+// continuation bytes) gives U+FFFD for each maximal ill-formed subsequence.
 std::u16string from_utf8(std::string_view text);
 // Length of a zero-terminated UTF-16 text.
 std::size_t length(const char16_t* text);

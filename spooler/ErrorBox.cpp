@@ -1,6 +1,8 @@
 // The layer's error box: the system's message for an error code under the operation's caption.
 #include <string>
 
+#include "core/SystemMessage.h"
+#include "core/UserPrompt.h"
 #include "core/WideText.h"
 #include "platform/handles.h"
 #include "platform/win32api.h"
@@ -13,22 +15,14 @@ constexpr char16_t kCaptionPrefix[] = u"Printer Driver Installer- ";
 constexpr std::size_t kBoxText = 512;
 }  // namespace
 
-std::u16string ErrorCodeToText(std::uint32_t errorCode)
-{
-    win::unique_local_text text;
-    const win::DWORD n = win::FormatMessageW(
-        win::FORMAT_MESSAGE_ALLOCATE_BUFFER | win::FORMAT_MESSAGE_FROM_SYSTEM | win::FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, errorCode, 0, reinterpret_cast<win::LPWSTR>(text.put()), 0, nullptr);
-    if (!n || !text) return {};
-    return std::u16string(text.get(), n);
-}
+std::u16string ErrorCodeToText(std::uint32_t errorCode) { return SystemMessageText(errorCode); }
 
 void ShowErrorBoxText(const char16_t* captionLabel, std::u16string_view text)
 {
     const std::u16string caption = std::u16string(kCaptionPrefix) + (captionLabel ? captionLabel : u"");
     char16_t box[kBoxText];
     CopyToField(box, text);
-    win::MessageBoxW(nullptr, box, caption.c_str(), win::MB_OK | win::MB_ICONERROR);
+    ShowMessageBox(box, caption, win::MB_OK | win::MB_ICONERROR);
 }
 
 void ShowErrorBox(const char16_t* captionLabel, std::uint32_t errorCode)

@@ -2,6 +2,7 @@
 // and the removal of the printer-class device entries that name the model.
 #include <string>
 
+#include "core/UserPrompt.h"
 #include "core/WideText.h"
 #include "platform/handles.h"
 #include "spooler/SpoolerCommon.h"
@@ -67,7 +68,7 @@ std::int32_t Lib_USBDeviceInterfaceDriverInstall(const char16_t* infPath, std::u
             Store(errorCode, 0);
             if (needReboot) {
                 if (restartRequired) *restartRequired = true;
-                win::MessageBoxW(nullptr, kRestartText, kRestartCaption, win::MB_OK | win::MB_ICONINFORMATION);
+                ShowMessageBox(kRestartText, kRestartCaption, win::MB_OK | win::MB_ICONINFORMATION);
             }
             return 1;
         }

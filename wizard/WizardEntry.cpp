@@ -1,6 +1,7 @@
 // Start of the wizard face.
 #include "core/EntryPoint.h"
 #include "core/Form1.h"
+#include "core/UserPrompt.h"
 #include "platform/ui/Pump.h"
 #include "platform/win32api.h"
 
@@ -23,8 +24,7 @@ int RunWizard()
     const std::u16string text = form.Str("StrRes_FormCaption_txr4100_zkw") +
                                 u"\n\nThis version installs from the command line only. Run the installer with "
                                 u"\"-?\" to see its options, e.g. \"-pnp -model 3\".";
-    win::MessageBoxW(nullptr, text.c_str(), form.AppWindowCaptionLabel.Text.c_str(),
-                     win::MB_OK | win::MB_ICONINFORMATION);
+    ShowMessageBox(text, form.AppWindowCaptionLabel.Text, win::MB_OK | win::MB_ICONINFORMATION);
     return ExitInvalidCommandLine;
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/Form1.h"
+#include "core/TextRules.h"
 #include "platform/utf.h"
 #include "platform/win32api.h"
 #include "spooler/SpoolerLayer.h"
@@ -13,15 +14,7 @@ namespace txr {
 
 namespace {
 
-bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n' || c == 0x0B || c == 0x0C; }
-
-std::u16string Trim(std::u16string_view text)
-{
-    std::size_t b = 0, e = text.size();
-    while (b < e && IsBlank(text[b])) ++b;
-    while (e > b && IsBlank(text[e - 1])) --e;
-    return std::u16string(text.substr(b, e - b));
-}
+std::u16string Trim(std::u16string_view text) { return std::u16string(TrimBlanks(text)); }
 
 std::vector<std::u16string_view> Split(std::u16string_view text, char16_t separator)
 {
@@ -42,23 +35,13 @@ std::vector<std::u16string_view> Split(std::u16string_view text, char16_t separa
 // and a leading sign allowed.
 int ParsePart(std::u16string_view part)
 {
-    const std::u16string t = Trim(part);
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < t.size() && (t[i] == u'+' || t[i] == u'-')) {
-        negative = t[i] == u'-';
-        ++i;
+    std::int32_t value = 0;
+    switch (ReadInt32(part, value)) {
+    case IntegerReading::Read: return value;
+    case IntegerReading::OutOfRange: throw Error(u"The number \"" + std::u16string(part) + u"\" is out of range.");
+    case IntegerReading::NotANumber: break;
     }
-    if (i == t.size()) throw Error(u"The text \"" + std::u16string(part) + u"\" is not a number.");
-    long long v = 0;
-    for (; i < t.size(); ++i) {
-        if (t[i] < u'0' || t[i] > u'9') throw Error(u"The text \"" + std::u16string(part) + u"\" is not a number.");
-        v = v * 10 + (t[i] - u'0');
-        if (v > 2147483648LL) throw Error(u"The number \"" + std::u16string(part) + u"\" is out of range.");
-    }
-    if (negative) v = -v;
-    if (v > 2147483647LL) throw Error(u"The number \"" + std::u16string(part) + u"\" is out of range.");
-    return static_cast<int>(v);
+    throw Error(u"The text \"" + std::u16string(part) + u"\" is not a number.");
 }
 
 struct DateParts {
@@ -88,16 +71,11 @@ std::array<int, 4> ParseVersion(std::u16string_view text)
     return v;
 }
 
-bool IsLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-// The date as one comparable number; a date that is not on the calendar (years 1 to 9999) fails.
+// The date as one comparable number; a date that is not on the calendar fails, with the message
+// the date display shows for it.
 long long CalendarDate(const DateParts& d)
 {
-    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (d.year < 1 || d.year > 9999 || d.month < 1 || d.month > 12)
-        throw Error(u"Year, month and day do not make a valid date.");
-    const int last = kDays[d.month - 1] + (d.month == 2 && IsLeapYear(d.year) ? 1 : 0);
-    if (d.day < 1 || d.day > last) throw Error(u"Year, month and day do not make a valid date.");
+    if (!IsCalendarDate(d.year, d.month, d.day)) throw Error(kNotACalendarDate);
     return static_cast<long long>(d.year) * 10000 + d.month * 100 + d.day;
 }
 

@@ -50,7 +50,8 @@ void write_atomically(const fs::path& file, const std::string& text)
 // The windows and environment sections belong to the machine itself; other concerns add theirs.
 const RegisterDefaults machineDefaults("windows", [](json& s, const ProfileOptions& o) {
     s["windows"] = {{"product", "Windows 11 Pro"}, {"build", 22631}, {"bits", o.bits}, {"locale", o.locale}};
-    s["process"] = {{"bits", o.bits}};
+    // window_station_visible: false for a process no person sees (SYSTEM in session 0).
+    s["process"] = {{"bits", o.bits}, {"window_station_visible", true}};
     s["clock"] = {{"ms", 0}, {"real_time", false}};
     json env = {
         {"SystemDrive", "C:"},

@@ -4,6 +4,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include "platform/sim/SimConsole.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/utf.h"
 #include "platform/win/console.h"
@@ -167,3 +168,14 @@ BOOL ReadConsoleKey()
 }
 
 }  // namespace win
+
+namespace sim {
+
+void reset_console()
+{
+    auto l = lock();
+    win::g_consoleAllocated = false;
+    win::g_colourShown = false;
+}
+
+}  // namespace sim

@@ -1,5 +1,7 @@
 // Message boxes in the sim: recorded in the event log (and echoed on standard error so a person at
-// a terminal sees them); the answer is the default button, or what a scenario queued.
+// a terminal sees them); the answer is the default button, or what a scenario queued. The process's
+// window station is visible unless the state says "process.window_station_visible": false (an
+// installation started as SYSTEM in session 0 by a deployment tool).
 #include <cstdio>
 
 #include "platform/sim/SimMachine.h"
@@ -69,5 +71,50 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 }
 
 HWND GetDesktopWindow() { return reinterpret_cast<HWND>(0x10010); }
+
+namespace {
+// A pseudo handle, as Windows gives one the process does not own and must not close.
+HWINSTA const kProcessWindowStation = reinterpret_cast<HWINSTA>(0x10020);
+}  // namespace
+
+HWINSTA GetProcessWindowStation()
+{
+    auto l = sim::lock();
+    if (auto e = sim::Machine::get().fault("GetProcessWindowStation")) {
+        SetLastError(*e);
+        return nullptr;
+    }
+    return kProcessWindowStation;
+}
+
+BOOL GetUserObjectInformationW(HANDLE object, int index, LPVOID info, DWORD length, DWORD* lengthNeeded)
+{
+    auto l = sim::lock();
+    auto& m = sim::Machine::get();
+    if (auto e = m.fault("GetUserObjectInformationW")) {
+        SetLastError(*e);
+        return FALSE;
+    }
+    if (object != static_cast<HANDLE>(kProcessWindowStation)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    if (index != UOI_FLAGS) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (lengthNeeded) *lengthNeeded = sizeof(USEROBJECTFLAGS);
+    if (!info || length < sizeof(USEROBJECTFLAGS)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    // Visible unless the state says otherwise (a state written before the setting existed has none).
+    const sim::json& s = m.state();
+    const auto setting = "/process/window_station_visible"_json_pointer;
+    const bool hidden = s.contains(setting) && s.at(setting).is_boolean() && !s.at(setting).get<bool>();
+    USEROBJECTFLAGS flags{FALSE, FALSE, hidden ? 0u : WSF_VISIBLE};
+    *static_cast<USEROBJECTFLAGS*>(info) = flags;
+    return TRUE;
+}
 
 }  // namespace win

@@ -3,9 +3,17 @@
 // not rewrite our own names.
 #include "platform/win32api.h"
 
+namespace {
+// Taken before windows.h, whose macros of the same names would rewrite them.
+constexpr int kSeamUoiFlags = win::UOI_FLAGS;
+constexpr win::DWORD kSeamWsfVisible = win::WSF_VISIBLE;
+}  // namespace
+
 #include <windows.h>
 
 #include <conio.h>
+
+#include <cstddef>
 
 namespace win {
 
@@ -13,6 +21,12 @@ static_assert(sizeof(WCHAR) == sizeof(wchar_t));
 static_assert(sizeof(DWORD) == sizeof(::DWORD));
 static_assert(sizeof(BOOL) == sizeof(::BOOL));
 static_assert(sizeof(HANDLE) == sizeof(::HANDLE));
+static_assert(kSeamUoiFlags == UOI_FLAGS);
+static_assert(kSeamWsfVisible == WSF_VISIBLE);
+static_assert(sizeof(USEROBJECTFLAGS) == sizeof(::USEROBJECTFLAGS));
+static_assert(offsetof(USEROBJECTFLAGS, fInherit) == offsetof(::USEROBJECTFLAGS, fInherit));
+static_assert(offsetof(USEROBJECTFLAGS, fReserved) == offsetof(::USEROBJECTFLAGS, fReserved));
+static_assert(offsetof(USEROBJECTFLAGS, dwFlags) == offsetof(::USEROBJECTFLAGS, dwFlags));
 
 namespace {
 const wchar_t* W(LPCWSTR s) { return reinterpret_cast<const wchar_t*>(s); }
@@ -74,6 +88,16 @@ int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
 }
 
 HWND GetDesktopWindow() { return reinterpret_cast<HWND>(::GetDesktopWindow()); }
+
+HWINSTA GetProcessWindowStation() { return reinterpret_cast<HWINSTA>(::GetProcessWindowStation()); }
+
+BOOL GetUserObjectInformationW(HANDLE object, int index, LPVOID info, DWORD length, DWORD* lengthNeeded)
+{
+    ::DWORD needed = 0;
+    const ::BOOL ok = ::GetUserObjectInformationW(object, index, info, length, &needed);
+    if (lengthNeeded) *lengthNeeded = needed;
+    return ok;
+}
 
 DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size)
 {

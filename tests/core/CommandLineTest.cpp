@@ -1,5 +1,7 @@
 // The console face's command line: the table of argument lists with the resulting fields, return
-// value, printed lines, events and exit code; the help exactly as printed.
+// value, printed lines, events and exit code; the help exactly as printed; the argument errors in
+// the run's language; "-autoclose" and the invisible window station against every key wait; the
+// refusal of a build of the other bitness.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -24,9 +26,6 @@ protected:
     void SetUp() override
     {
         SimTest::SetUp();
-        std::memset(g_DriverPackageInfDataArray, 0, sizeof(g_DriverPackageInfDataArray));
-        std::memset(g_DeviceInstanceID, 0, sizeof(g_DeviceInstanceID));
-        g_SilentInstall = 0;
     }
     std::string ModelName() { return txt::to_utf8(txr::FieldText(g_DriverPackageInfDataArray[0].ModelName)); }
     std::string DeviceKey() { return txt::to_utf8(txr::FieldText(g_DeviceInstanceID)); }
@@ -46,7 +45,7 @@ std::string GermanHelp()
            "\n"
            "   Optionsliste:\n"
            "\n"
-           "   -lang                     [Optional] Sprache ID-Nummer [0=English,1=Deutsch]\n"
+           "   -lang                     [Optional] Sprache ID-Nummer [0=Deutsch,1=English]\n"
            "   -pnp                      USB Plug&Play Treiber installieren. Der Drucker wird automatisch über \n"
            "                             die USB-Verbindung des Geräts hinzugefügt\n"
            "   -nw                       Treiber installieren und neu Netzwerkdrucker hinzufügen\n"
@@ -108,8 +107,6 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Model1", {"-model", "1", "-pnp"}, 1, "BREVANTO TXR4101 ZKW", "BREVANTOTXR4101", "", false, 0},
         Case{"Nw", {"-nw", "-model", "3", "-ipv4", "192.168.1.20"}, 1, kZkw3, kKey3, "", false, 0},
         Case{"NwWithoutAddress", {"-nw", "-model", "3"}, 0, kZkw3, kKey3, "falscher Befehl\n\n \n\n* Version", true, 0},
-        Case{"NwAddressTooLong", {"-nw", "-model", "3", "-ipv4", "192.168.100.2000"}, 0, kZkw3, kKey3,
-             "falscher Befehl\n", true, 0},
         Case{"PnpWithoutModel", {"-pnp"}, 0, "", "", "\n \n\n* Version", true, 0},
         Case{"Model7", {"-pnp", "-model", "7"}, 0, "", "", "\n \n\n* Version", true, 0},
         Case{"BothJobs", {"-pnp", "-nw", "-model", "3"}, 0, kZkw3, kKey3, "\n \n\n* Version", true, 0},
@@ -119,10 +116,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"English", {"-lang", "1", "-pnp", "-model", "3"}, 1, kZkw3, kKey3, "", false, 1},
         Case{"EnglishArgError", {"-nw", "-lang", "1", "-model", "3"}, 0, kZkw3, kKey3,
              "Commandline argument error!\n\n \n\n* Version: 3.100 [64 bit software] *", true, 1},
-        // An invalid language prints the (empty) invalid-language text, then the German help;
-        // the second pass never runs, so no model is read.
-        Case{"InvalidLanguage", {"-lang", "2", "-pnp", "-model", "3"}, 0, "", "", "\n\n\n \n\n* Version: 3.100 [64-Bit",
-             true, 0}),
+        // An invalid language prints the invalid-language text from the German catalog, then the
+        // German help; the second pass never runs, so no model is read.
+        Case{"InvalidLanguage", {"-lang", "2", "-pnp", "-model", "3"}, 0, "", "",
+             "\nfalsche Sprach-ID! [0=Deutsch,1=English]\n\n \n\n* Version: 3.100 [64-Bit", true, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CommandLineTest, NetworkJobDerivesThePortNameOrTakesTheGivenOne)
@@ -148,25 +145,36 @@ TEST_F(CommandLineTest, NetworkJobDerivesThePortNameOrTakesTheGivenOne)
     EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("falscher Befehl\n", 0), 0u);
 }
 
+const char* const kCaptionDe = "BREVANTO TXR4100-Serie ZKW Druckertreiber Installationsprogramm";
+const char* const kCaptionEn = "BREVANTO TXR4100-Series ZKW Printer Driver Installer";
+
+struct FrameCase {
+    std::vector<const char*> args;
+    const char* message;  // in the frame and in the box
+    const char* caption;
+    int autoClose;
+};
+
 TEST_F(CommandLineTest, MissingOrBadValueShowsTheErrorFrameAndMessageBoxWithoutHelp)
 {
-    struct FrameCase {
-        std::vector<const char*> args;
-        const char* message;
-        int autoClose;
-    };
     const FrameCase cases[] = {
-        {{"-pnp", "-model"}, "The option \"-model\" needs a value after it.", 0},
-        {{"-pnp", "-lang"}, "The option \"-lang\" needs a value after it.", 0},
-        {{"-autoclose", "-nw", "-ipv4"}, "The option \"-ipv4\" needs a value after it.", 1},
-        {{"-pnp", "-model", "three"},
-         "The value \"three\" of the option \"-model\" is not a whole number between -2147483648 and 2147483647.", 0},
-        {{"-pnp", "-model", "99999999999"},
-         "The value \"99999999999\" of the option \"-model\" is not a whole number between -2147483648 and "
-         "2147483647.",
-         0},
+        {{"-pnp", "-model"}, "falscher Befehl! Kein Wert nach der Option -model", kCaptionDe, 0},
+        {{"-pnp", "-lang"}, "falscher Befehl! Kein Wert nach der Option -lang", kCaptionDe, 0},
+        {{"-autoclose", "-nw", "-ipv4"}, "falscher Befehl! Kein Wert nach der Option -ipv4", kCaptionDe, 1},
+        {{"-pnp", "-model", "three"}, "falscher Befehl! Keine ganze Zahl: -model \"three\"", kCaptionDe, 0},
+        {{"-pnp", "-model", "99999999999"}, "falscher Befehl! Keine ganze Zahl: -model \"99999999999\"", kCaptionDe, 0},
+        // The run's language, read by the first pass, also for an error found before "-lang".
+        {{"-model", "three", "-lang", "1"}, "Commandline argument error! Not a whole number: -model \"three\"",
+         kCaptionEn, 0},
+        {{"-lang", "1", "-nw", "-port"}, "Commandline argument error! No value after the option -port", kCaptionEn, 0},
+        // A failure in reading "-lang" itself speaks German, whatever an earlier "-lang" said.
+        {{"-lang", "1", "-lang", "x"}, "falscher Befehl! Keine ganze Zahl: -lang \"x\"", kCaptionDe, 0},
+        {{"-lang", "1", "-lang"}, "falscher Befehl! Kein Wert nach der Option -lang", kCaptionDe, 0},
+        // "-autoclose" anywhere, also after the failure.
+        {{"-pnp", "-model", "x", "-autoclose"}, "falscher Befehl! Keine ganze Zahl: -model \"x\"", kCaptionDe, 1},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
         FreshMachine();
         Form1 form;
         testing::internal::CaptureStdout();
@@ -176,13 +184,52 @@ TEST_F(CommandLineTest, MissingOrBadValueShowsTheErrorFrameAndMessageBoxWithoutH
         auto boxes = Events("message_box");
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0]["text"], c.message);
-        EXPECT_EQ(boxes[0]["caption"], "BREVANTO TXR4100-Serie ZKW Druckertreiber Installationsprogramm");
+        EXPECT_EQ(boxes[0]["caption"], c.caption);
         EXPECT_EQ(boxes[0]["icon"], "error");
         EXPECT_EQ(boxes[0]["buttons"], "ok");
         EXPECT_TRUE(Events("beep").empty());
         EXPECT_EQ(form.SilentDriver_AutoCloseConsole, c.autoClose);
         EXPECT_EQ(form.ExitCodeValue, txr::ExitInvalidCommandLine);
     }
+}
+
+// "-ipv4" takes a dotted-decimal IPv4 address and nothing else.
+TEST_F(CommandLineTest, AddressMustBeDottedDecimalIPv4)
+{
+    const char* const good[] = {"192.168.1.20", "0.0.0.0", "255.255.255.255", "10.0.0.7"};
+    for (const char* address : good) {
+        SCOPED_TRACE(address);
+        FreshMachine();
+        Form1 form;
+        EXPECT_EQ(form.SilentDriver_InitComponents(Args({"-nw", "-model", "3", "-ipv4", address})), 1);
+        EXPECT_EQ(txt::to_utf8(form.SilentDriver_EthIPAddressStr), address);
+    }
+    const char* const bad[] = {
+        "",               "192.168.1",        "192.168.1.20.5", "256.1.1.1",    "192.168.1.300", "192.168.100.2000",
+        "1.2.3.-4",       "+1.2.3.4",         " 192.168.1.20",  "192.168.1.20 ", "192.168..20",  "192.168.1.",
+        ".192.168.1.20",  "192.168.001.20",   "010.0.0.7",      "0x7f.0.0.1",   "printer.local", "fe80::1",
+        "192.168.1.20:9100", "１９２.168.1.20"};
+    for (const char* address : bad) {
+        SCOPED_TRACE(address);
+        FreshMachine();
+        Form1 form;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(form.SilentDriver_InitComponents(Args({"-lang", "1", "-nw", "-model", "3", "-ipv4", address})), 0);
+        const std::string message =
+            std::string("Commandline argument error! Not an IPv4 address [Example: \"192.168.1.20\"]: -ipv4 \"") +
+            address + "\"";
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), "\n ************ ERROR *********** \n" + message + "\n\n");
+        ASSERT_EQ(Boxes().size(), 1u);
+        EXPECT_EQ(Boxes()[0], std::make_pair(std::string(kCaptionEn), message));
+        EXPECT_EQ(form.ExitCodeValue, txr::ExitInvalidCommandLine);
+    }
+    // The German message of the same failure.
+    Form1 de;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(de.SilentDriver_InitComponents(Args({"-nw", "-model", "3", "-ipv4", "1.2.3"})), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\n ************ ERROR *********** \nfalscher Befehl! Keine IPv4-Adresse [Beispiel: \"192.168.1.20\"]: "
+              "-ipv4 \"1.2.3\"\n\n");
 }
 
 TEST_F(CommandLineTest, HelpIsPrintedExactlyWithBeepAndBitnessTag)
@@ -201,6 +248,9 @@ TEST_F(CommandLineTest, HelpIsPrintedExactlyWithBeepAndBitnessTag)
     en.SilentDriver_InitComponents(Args({"-lang", "1", "-?"}));
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(out.rfind(kHelpLead + kEnglishHelpStart, 0), 0u) << out;
+    // 0 selects German and 1 English, and the help says so in both languages.
+    EXPECT_NE(out.find("\n   -lang                     [Optional] <Language ID> [0=Deutsch,1=English]\n"),
+              std::string::npos);
     EXPECT_NE(out.find("\n   -model                    Printer model ID number [1=TXR4101 ZKW, 2=TXR4102 ZKW, "
                        "3=TXR4103 ZKW, 4=TXR4104 ZKW]\n\nPress any key to exit ...\n"),
               std::string::npos);
@@ -226,6 +276,13 @@ TEST_F(CommandLineTest, ConsoleRunFrameAndExitCodes)
         {{"-pnp"}, txr::ExitInvalidCommandLine, 1},    // incomplete job: help
         {{"-pnp", "-model"}, txr::ExitInvalidCommandLine, 1},  // error frame, then the final wait
         {{"-autoclose", "-pnp", "-model"}, txr::ExitInvalidCommandLine, 0},
+        // "-autoclose" anywhere: no wait at all, not even the help's own, and none for an error
+        // found before "-autoclose" was read.
+        {{"-?", "-autoclose"}, txr::ExitSuccess, 0},
+        {{"-pnp", "-autoclose"}, txr::ExitInvalidCommandLine, 0},
+        {{"hello", "-autoclose"}, txr::ExitInvalidCommandLine, 0},
+        {{"-pnp", "-model", "x", "-autoclose"}, txr::ExitInvalidCommandLine, 0},
+        {{"-lang", "x", "-autoclose"}, txr::ExitInvalidCommandLine, 0},
     };
     for (const auto& c : cases) {
         FreshMachine();
@@ -253,6 +310,66 @@ TEST_F(CommandLineTest, NoConsoleMeansNothingPrintedAndFailure)
     EXPECT_EQ(form.SilentDriver_Main(Args({"-?"})), txr::ExitInstallFailure);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     EXPECT_TRUE(Events("beep").empty());
+}
+
+// Nobody sees a process whose window station is not visible (SYSTEM in session 0): the box's
+// caption and text go to the console, and no key is waited for.
+TEST_F(CommandLineTest, InvisibleWindowStationPrintsTheBoxAndWaitsForNoKey)
+{
+    State()["process"]["window_station_visible"] = false;
+    Save();
+    Form1 form;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(form.SilentDriver_Main(Args({"-pnp", "-model"})), txr::ExitInvalidCommandLine);
+    const std::string message = "falscher Befehl! Kein Wert nach der Option -model";
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\n ************ ERROR *********** \n" + message + "\n\n" + "\n[" + kCaptionDe + "]\n" + message +
+                  "\n" + "\nzum Verlassen eine beliebige Taste drücken ...\n");
+    EXPECT_TRUE(Events("message_box").empty());
+    EXPECT_TRUE(Events("key_wait").empty());
+
+    // The help waits for no key either.
+    FreshMachine();
+    State()["process"]["window_station_visible"] = false;
+    Save();
+    Form1 help;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(help.SilentDriver_Main(Args({"-?"})), txr::ExitSuccess);
+    testing::internal::GetCapturedStdout();
+    EXPECT_TRUE(Events("key_wait").empty());
+    EXPECT_EQ(Events("beep").size(), 1u);
+}
+
+// A build of the other bitness (the 32-bit build under WOW64; a 64-bit program does not start on
+// 32-bit Windows at all) is refused before anything on the machine changes.
+TEST_F(CommandLineTest, BuildOfTheOtherBitnessIsRefused)
+{
+    struct BitnessCase {
+        std::vector<const char*> args;
+        const char* output;
+    };
+    const BitnessCase cases[] = {
+        {{"-pnp", "-model", "3", "-lang", "1"},
+         "\n ERROR: 64-bit operating system detected. \nPlease run 64-bit installer.\n\nPress any key to exit ...\n"},
+        {{"-nw", "-model", "3", "-ipv4", "192.168.1.20"},
+         "\n ERROR: 64-bit operating system detected. \nPlease run 64-bit installer.\n\nzum Verlassen eine beliebige "
+         "Taste drücken ...\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.output);
+        FreshMachine();
+        State()["process"]["bits"] = 32;
+        Save();
+        const std::string before = State().dump();
+        Form1 form;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(form.SilentDriver_Main(Args(c.args)), txr::ExitInstallFailure);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), c.output);
+        EXPECT_TRUE(Events("message_box").empty());
+        EXPECT_EQ(Events("key_wait").size(), 1u);
+        sim::Machine::get().reload();
+        EXPECT_EQ(State().dump(), before) << "the machine was changed";
+    }
 }
 
 }  // namespace

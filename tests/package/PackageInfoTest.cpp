@@ -132,6 +132,10 @@ TEST_F(PackageInfo, DateInTheRegionalShortDateForm)
         {u"13/01/2023", u"", u"", true},
         {u"02/29/2023", u"", u"", true},
         {u"ab/01/2023", u"", u"", true},
+        {u"\u00A003/10/2023\u00A0", u"3/10/2023", u"10.03.2023", false},
+        {u"01/01/1601", u"1/1/1601", u"01.01.1601", false},
+        // GetDateFormatEx cannot format a day before 1601; it is refused like any invalid date.
+        {u"12/31/1600", u"", u"", true},
     };
     for (const char* locale : {"en-US", "de-DE"}) {
         for (const auto& c : cases) {

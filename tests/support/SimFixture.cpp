@@ -4,6 +4,9 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "core/DriverRecords.h"
+#include "platform/sim/SimConsole.h"
+
 namespace txrtest {
 
 void SimTest::SetUp()
@@ -14,6 +17,11 @@ void SimTest::SetUp()
         if (c == '/' || c == ' ') c = '_';
     root_ = std::filesystem::temp_directory_path() / ("txr-test-" + std::to_string(getpid())) / name;
     std::filesystem::remove_all(root_);
+    // Whatever an earlier test left in the engine's tables and flags (g_SilentInstall after a
+    // console run changes what later tests print) or in the process's console is gone, so that
+    // the suite passes in any order.
+    txr::ResetProcessState();
+    sim::reset_console();
     sim::Machine::get().use_root(root_);
     FreshMachine();
 }
@@ -35,6 +43,7 @@ void SimTest::TearDown()
     auto open = sim::Machine::get().open_handles();
     for (const auto& h : open) ADD_FAILURE() << "handle left open: " << h.kind << " from " << h.openedBy;
     if (HasFailure()) std::cerr << "machine state:\n" << sim::Machine::get().state().dump(2) << "\n";
+    txr::ResetProcessState();
     std::error_code ec;
     std::filesystem::remove_all(root_, ec);
 }

@@ -1,5 +1,6 @@
-// A fresh simulated machine for each test, in a folder of its own, with helpers to read the event
-// log and to fail a test when a handle was left open. A failing test prints the machine's state.
+// A fresh simulated machine for each test, in a folder of its own, with the engine's process-wide
+// tables and flags reset, helpers to read the event log, and a failure when a handle was left
+// open. A failing test prints the machine's state.
 #pragma once
 
 #include <filesystem>

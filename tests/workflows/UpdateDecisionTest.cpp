@@ -54,6 +54,9 @@ const DecisionCase kCases[] = {
     {u"03/10/2023", u"1.5.27", u"03/10/2023", u"0.0.0.1", false, false, "three-part package version counts as 0"},
     {u" 3/ 10 /+2023", u" 1.5.27.5 ", u"03/10/2023", u"1.5.27.4", true, false, "blanks and signs around parts"},
     {u"02/29/2024", u"1.0.0.0", u"02/28/2024", u"1.0.0.0", true, false, "leap day"},
+    {u"\u00A003/10/2023", u"1.5.27.5\u00A0", u"03/10/2023", u"1.5.27.4", true, false, "no-break spaces are blanks"},
+    {u"01/01/1601", u"1.0.0.0", u"12/31/2023", u"1.0.0.0", false, false, "the first day a driver date can have"},
+    {u"12/31/1600", u"1.5.27.5", u"03/10/2023", u"1.5.27.4", false, true, "before 1601: not a driver date"},
     {u"03/1x/2023", u"1.5.27.5", u"03/10/2023", u"1.5.27.4", false, true, "letters in a date part"},
     {u"13/10/2023", u"1.5.27.5", u"03/10/2023", u"1.5.27.4", false, true, "month 13"},
     {u"02/29/2023", u"1.5.27.5", u"03/10/2023", u"1.5.27.4", false, true, "no 29 February in 2023"},
@@ -119,6 +122,30 @@ TEST_F(UpdateDecisionTest, InstallerBitnessMustMatchTheSystem)
         std::u16string error = u"untouched";
         EXPECT_EQ(form.UI_CanInstallerRun(error), c.result);
         EXPECT_EQ(error, c.errorKey ? form.Str(c.errorKey) : u"untouched");
+    }
+}
+
+// The date display and the decision read a date alike: a date text is shown exactly when the
+// decision can compare it, and otherwise both report it in a box.
+TEST_F(UpdateDecisionTest, DateDisplayAndDecisionAgreeOnEveryDateText)
+{
+    const char16_t* const dates[] = {u"03/10/2023", u" 03/10/2023", u"\u00A003/10/2023", u"03/10/2023\u3000",
+                                     u"+3/+10/2023", u"02/29/2023", u"13/01/2023", u"01/01/1601",
+                                     u"12/31/1600", u"01/01/0001", u"1x/01/2023", u"03/10/99999999999"};
+    for (const char16_t* date : dates) {
+        SCOPED_TRACE(txt::to_utf8(date));
+        std::filesystem::remove(sim::Machine::get().event_file());
+        const bool shown = !form.UI_GetDateInCurrentCulture(date).empty();
+        EXPECT_EQ(Boxes().size(), shown ? 0u : 1u);
+
+        std::filesystem::remove(sim::Machine::get().event_file());
+        CopyToField(package.DriverDate, date);
+        CopyToField(package.DriverVersion, u"1.0.0.0");
+        // The oldest installed driver there can be: every readable package date wins.
+        CopyToField(installed.DriverDate, u"01/01/1601");
+        CopyToField(installed.DriverVersion, u"0.0.0.0");
+        EXPECT_EQ(form.UI_DriverNeedsUpdate(&package, &installed), shown);
+        EXPECT_EQ(Boxes().size(), shown ? 0u : 1u);
     }
 }
 
