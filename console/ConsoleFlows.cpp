@@ -20,58 +20,61 @@ public:
 
     void Heading(std::u16string_view driverName) override
     {
-        form_.ConsolePrint(u"++++ " + std::u16string(driverName) + u" ++++");
+        form_.ConsolePrint(Joined({u"++++ ", driverName, u" ++++"}));
     }
-    void Step(std::string_view key) override { form_.ConsolePrint(u"\n+" + form_.Str(key)); }
+    void Step(std::string_view key) override { form_.ConsolePrint(Joined({u"\n+", form_.Str(key)})); }
     void StepDone() override {}
-    void StepFailed(std::string_view key) override { form_.ConsolePrint(u"ERROR!: " + form_.Str(key)); }
+    void StepFailed(std::string_view key) override { form_.ConsolePrint(Joined({u"ERROR!: ", form_.Str(key)})); }
     void InterfaceAlreadyInstalled(int which) override
     {
-        form_.ConsolePrint((which == 0 ? u"...... " : u".... ") + form_.Str("StrRes_InstallStatusLabel_AlreadyInstalled"));
+        form_.ConsolePrint(
+            Joined({which == 0 ? u"...... " : u".... ", form_.Str("StrRes_InstallStatusLabel_AlreadyInstalled")}));
     }
     std::int32_t Certificates(const DriverInstallInfoStruct* package) override
     {
         const std::int32_t ok = form_.SilentDriver_PublishCertificate(package);
-        if (!ok) form_.ConsolePrint(u"ERROR!: " + form_.Str("StrRes_UI_CertificateInstallFailed"));
+        if (!ok) form_.ConsolePrint(Joined({u"ERROR!: ", form_.Str("StrRes_UI_CertificateInstallFailed")}));
         return ok;
     }
     // The console has no certificate variant of the failure line.
-    void InstallFailed(bool) override { form_.ConsolePrint(u"ERROR!: " + form_.Str("StrRes_InstallStatusLabel_ErrorAdd")); }
+    void InstallFailed(bool) override
+    {
+        form_.ConsolePrint(Joined({u"ERROR!: ", form_.Str("StrRes_InstallStatusLabel_ErrorAdd")}));
+    }
     void Installed(const DriverInstallInfoStruct*, const InstalledDriverInfo* after, bool versionKnown,
                    const std::u16string& dateVersion) override
     {
         if (versionKnown)
-            form_.ConsolePrint(u"\n" + form_.Str("StrRes_InstallStatusLabel_Version") +
-                               std::u16string(FieldText(after->DriverName)) + u"[" + dateVersion + u"]");
+            form_.ConsolePrint(Joined({u"\n", form_.Str("StrRes_InstallStatusLabel_Version"), FieldText(after->DriverName),
+                                       u"[", dateVersion, u"]"}));
         if (restart_) form_.SetExitCode(ExitRestartRequired);
     }
     void NotInstalled(const DriverInstallInfoStruct* package) override
     {
-        form_.ConsolePrint(u"\n ERROR!: " + std::u16string(FieldText(package->DriverName)) +
-                           form_.Str("StrRes_InstallStatusLabel_Fail"));
+        form_.ConsolePrint(
+            Joined({u"\n ERROR!: ", FieldText(package->DriverName), form_.Str("StrRes_InstallStatusLabel_Fail")}));
         form_.SetExitCode(ExitInstallFailure);
     }
     void RestartRequested() override { restart_ = true; }
     void RemovalHeading(const InstalledDriverInfo* installed) override
     {
         if (installed->IsInstalled != 0)
-            form_.ConsolePrint(u"\n   " + form_.Str("StrRes_UninstallStatusLabel_DetectedDriver") +
-                               std::u16string(FieldText(installed->DriverName)) + u"[" +
-                               std::u16string(FieldText(installed->DriverVersion)) + u"]");
+            form_.ConsolePrint(Joined({u"\n   ", form_.Str("StrRes_UninstallStatusLabel_DetectedDriver"),
+                                       FieldText(installed->DriverName), u"[", FieldText(installed->DriverVersion),
+                                       u"]"}));
     }
     // No result line: the console shows a failed removal by the error boxes of the spooler layer.
     void RemovalEnded(bool) override {}
     void Dot() override { form_.ConsoleWrite(u"."); }
     void PrinterLost(const PrinterSettings& printer) override
     {
-        form_.ConsolePrint(u"ERROR!: " + form_.Str("StrRes_InstallStatusLabel_PrinterLost") +
-                           std::u16string(FieldText(printer.PrinterName)) + u" (" +
-                           std::u16string(FieldText(printer.PortName)) + u")");
+        form_.ConsolePrint(Joined({u"ERROR!: ", form_.Str("StrRes_InstallStatusLabel_PrinterLost"),
+                                   FieldText(printer.PrinterName), u" (", FieldText(printer.PortName), u")"}));
         form_.SetExitCode(ExitInstallFailure);
     }
     void Exception(const std::u16string& message) override
     {
-        form_.ConsolePrint(u"\n ERROR: " + message);
+        form_.ConsolePrint(Joined({u"\n ERROR: ", message}));
         form_.SetExitCode(ExitInstallFailure);
     }
 

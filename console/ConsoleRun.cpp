@@ -46,7 +46,7 @@ void Form1::SilentDriver_Run()
         // A package that could not be unpacked is no unsupported model: say why it failed.
         if (packageUnpackFailed_)
             ConsolePrint(Str("StrRes_SilentDriver_UnpackFailed") +
-                         (packageUnpackError_ ? u": " + PackageSystemMessage(packageUnpackError_) : std::u16string()));
+                         (packageUnpackError_ ? Joined({u": ", PackageSystemMessage(packageUnpackError_)}) : std::u16string()));
         else
             ConsolePrint(Str("StrRes_ModelNotSupported"));
         SetExitCode(ExitInstallFailure);
@@ -117,7 +117,7 @@ std::int32_t Form1::SilentDriver_CheckNetworkPort(bool& portInPlace)
     }
     // On a line of its own: the check line above ends without a line break.
     ConsolePrint(u"");
-    ConsolePrint(u"ERROR!: " + Str("StrRes_SilentDriver_PortInUse") + SilentDriver_PrinterPortNameStr);
+    ConsolePrint(Joined({u"ERROR!: ", Str("StrRes_SilentDriver_PortInUse"), SilentDriver_PrinterPortNameStr}));
     return 0;
 }
 
@@ -141,11 +141,11 @@ std::int32_t Form1::SilentDriver_MakeNetworkPrinter(const char16_t* driverName, 
     std::u16string name(driverName ? driverName : u"");
     bool nameTaken = false;
     for (const PrinterSettings& p : printers) nameTaken = nameTaken || txt::iequals(FieldText(p.PrinterName), name);
-    if (nameTaken) name += u" (" + SilentDriver_PrinterPortNameStr + u")";
+    if (nameTaken) name = Joined({name, u" (", SilentDriver_PrinterPortNameStr, u")"});
     char16_t printerName[kTextField];
     CopyToField(printerName, name);
     if (Lib_AddPrinter(driverName, printerName, portName, &error)) return kNetworkPrinterAdded;
-    ConsolePrint(u"ERROR!: " + Str("StrRes_SilentDriver_AddPrinterFailed") + name + u": " + PackageSystemMessage(error));
+    ConsolePrint(Joined({u"ERROR!: ", Str("StrRes_SilentDriver_AddPrinterFailed"), name, u": ", PackageSystemMessage(error)}));
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,15 @@ template <std::size_t N>
 bool FieldEmpty(const char16_t (&field)[N])
 {
     return field[0] == 0;
+}
+
+// Texts joined in order. Built by appending: GCC 12 at -O3 reports a false -Wrestrict for the
+// operator+ of a literal and a temporary string.
+inline std::u16string Joined(std::initializer_list<std::u16string_view> parts)
+{
+    std::u16string text;
+    for (std::u16string_view part : parts) text.append(part);
+    return text;
 }
 
 }  // namespace txr

@@ -19,12 +19,12 @@ std::u16string Line(std::u16string_view text)
 
 void WizardFace::Heading(std::u16string_view driverName)
 {
-    form_.InstallStatusLabel.Text = u"++++ " + std::u16string(driverName) + u" ++++" + std::u16string(NL);
+    form_.InstallStatusLabel.Text = Joined({u"++++ ", driverName, u" ++++", NL});
     form_.PumpEvents();
     Append(form_.Str("StrRes_InstallStatusLabel_Start"));
 }
 
-void WizardFace::Step(std::string_view key) { Append(Line(u"+" + form_.Str(key))); }
+void WizardFace::Step(std::string_view key) { Append(Joined({NL, u"+", form_.Str(key)})); }
 
 void WizardFace::StepDone() { Append(form_.Str("StrRes_DoneText")); }
 
@@ -48,33 +48,32 @@ void WizardFace::InstallFailed(bool certificateOk)
 void WizardFace::Installed(const DriverInstallInfoStruct* package, const InstalledDriverInfo* after, bool versionKnown,
                            const std::u16string& dateVersion)
 {
-    Append(Line(std::u16string(FieldText(package->DriverName)) + form_.Str("StrRes_InstallStatusLabel_Success")));
+    Append(Joined({NL, FieldText(package->DriverName), form_.Str("StrRes_InstallStatusLabel_Success")}));
     if (versionKnown)
-        Append(Line(form_.Str("StrRes_InstallStatusLabel_Version") + std::u16string(FieldText(after->DriverName)) +
-                    u"[" + dateVersion + u"]"));
+        Append(Joined({NL, form_.Str("StrRes_InstallStatusLabel_Version"), FieldText(after->DriverName), u"[",
+                       dateVersion, u"]"}));
 }
 
 void WizardFace::NotInstalled(const DriverInstallInfoStruct* package)
 {
-    Append(Line(std::u16string(FieldText(package->DriverName)) + form_.Str("StrRes_InstallStatusLabel_Fail")));
+    Append(Joined({NL, FieldText(package->DriverName), form_.Str("StrRes_InstallStatusLabel_Fail")}));
 }
 
 void WizardFace::Ending() { Pause(); }
 
 void WizardFace::RemovalHeading(const InstalledDriverInfo* installed)
 {
-    Append(Line(u" + " + form_.Str("StrRes_UninstallStatusLabel_Start")));
+    Append(Joined({NL, u" + ", form_.Str("StrRes_UninstallStatusLabel_Start")}));
     if (installed->IsInstalled != 0)
-        Append(Line(u"   " + form_.Str("StrRes_UninstallStatusLabel_DetectedDriver") +
-                    std::u16string(FieldText(installed->DriverName)) + u"[" +
-                    std::u16string(FieldText(installed->DriverVersion)) + u"]"));
+        Append(Joined({NL, u"   ", form_.Str("StrRes_UninstallStatusLabel_DetectedDriver"),
+                       FieldText(installed->DriverName), u"[", FieldText(installed->DriverVersion), u"]"}));
     else
         Append(form_.Str("StrRes_UninstallStatusLabel_NotFound"));
 }
 
 void WizardFace::RemovalEnded(bool removed)
 {
-    if (removed) Append(Line(u"   " + form_.Str("StrRes_UninstallStatusLabel_Ok")));
+    if (removed) Append(Joined({NL, u"   ", form_.Str("StrRes_UninstallStatusLabel_Ok")}));
     Pause();
 }
 
@@ -82,8 +81,8 @@ void WizardFace::Dot() { Append(u"."); }
 
 void WizardFace::PrinterLost(const PrinterSettings& printer)
 {
-    Append(Line(form_.Str("StrRes_InstallStatusLabel_PrinterLost") + std::u16string(FieldText(printer.PrinterName)) +
-                u" (" + std::u16string(FieldText(printer.PortName)) + u")"));
+    Append(Joined({NL, form_.Str("StrRes_InstallStatusLabel_PrinterLost"), FieldText(printer.PrinterName), u" (",
+                   FieldText(printer.PortName), u")"}));
 }
 
 void WizardFace::Exception(const std::u16string& message) { form_.ShowCaptionedError(message); }
