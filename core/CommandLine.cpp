@@ -91,33 +91,35 @@ int Form1::SilentDriver_Main(const std::vector<std::u16string>& paramCommandLine
         return ExitCodeValue;
     }
     consoleOpen_ = true;
-    try {
-        win::SetConsoleTextAttribute(win::GetStdHandle(win::STD_OUTPUT_HANDLE), 11);
-        if (SilentDriver_InitComponents(paramCommandLineArray)) {
-            // A build of the other bitness must change nothing: a 32-bit process on 64-bit Windows
-            // cannot install the interface drivers (DiInstallDriverW answers ERROR_IN_WOW64) and its
-            // spooler calls would name the x86 environment.
-            std::u16string refusal;
-            if (UI_CanInstallerRun(refusal)) {
-                SilentDriver_Run();
-            } else {
-                ConsolePrint(u"\n ERROR: " + refusal);
-                SetExitCode(ExitInstallFailure);
+    // Whatever escapes the run ends it with its message; the console is then neither waited on nor
+    // released.
+    ReportFailure(
+        [&]() -> int {
+            win::SetConsoleTextAttribute(win::GetStdHandle(win::STD_OUTPUT_HANDLE), 11);
+            if (SilentDriver_InitComponents(paramCommandLineArray)) {
+                // A build of the other bitness must change nothing: a 32-bit process on 64-bit Windows
+                // cannot install the interface drivers (DiInstallDriverW answers ERROR_IN_WOW64) and its
+                // spooler calls would name the x86 environment.
+                std::u16string refusal;
+                if (UI_CanInstallerRun(refusal)) {
+                    SilentDriver_Run();
+                } else {
+                    ConsolePrint(u"\n ERROR: " + refusal);
+                    SetExitCode(ExitInstallFailure);
+                }
             }
-        }
-        if (SilentDriver_AutoCloseConsole == 0) {
-            ConsolePrint(u"\n" + Str("StrRes_SilentDriver_PressExitKey"));
-            WaitForKey();
-        }
-        win::FreeConsole();
-        consoleOpen_ = false;
-    } catch (const Error& e) {
-        ConsolePrint(u"\n ERROR: " + e.Message());
-        SetExitCode(ExitInstallFailure);
-    } catch (const std::exception& e) {
-        ConsolePrint(u"\n ERROR: " + txt::from_utf8(e.what()));
-        SetExitCode(ExitInstallFailure);
-    }
+            if (SilentDriver_AutoCloseConsole == 0) {
+                ConsolePrint(u"\n" + Str("StrRes_SilentDriver_PressExitKey"));
+                WaitForKey();
+            }
+            win::FreeConsole();
+            consoleOpen_ = false;
+            return 0;
+        },
+        [&](const std::u16string& message) {
+            ConsolePrint(Joined({u"\n ERROR: ", message}));
+            SetExitCode(ExitInstallFailure);
+        });
     return ExitCodeValue;
 }
 

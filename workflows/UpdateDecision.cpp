@@ -85,7 +85,6 @@ void CheckVersion(const std::array<int, 4>& v)
         if (n < 0) throw Error(u"A version number must not be negative.");
 }
 
-std::u16string MessageOf(const std::exception& e) { return txt::from_utf8(e.what()); }
 
 }  // namespace
 
@@ -104,76 +103,72 @@ std::int32_t Form1::UI_GetInstalledDriverAndPrinterInfo(const DriverInstallInfoS
                                                         InstalledDriverInfo* param_pInstalledDriverInfo,
                                                         std::u16string& param_InstalledDriverDateVerStr)
 {
-    try {
-        std::uint32_t error = 0;
-        Lib_GetCurrentDriverInfo(param_pDriverPackageInstallInfo->HardwareId, param_pDriverPackageInstallInfo->DriverName,
-                                 param_pInstalledDriverInfo, &error);
-        if (param_pInstalledDriverInfo->IsInstalled == 0) {
-            param_InstalledDriverDateVerStr = u"X";
+    return ReportFailure(
+        [&]() -> std::int32_t {
+            std::uint32_t error = 0;
+            Lib_GetCurrentDriverInfo(param_pDriverPackageInstallInfo->HardwareId,
+                                     param_pDriverPackageInstallInfo->DriverName,
+                                     param_pInstalledDriverInfo, &error);
+            if (param_pInstalledDriverInfo->IsInstalled == 0) {
+                param_InstalledDriverDateVerStr = u"X";
+                return 1;
+            }
+            const std::int32_t n = Lib_GetNumDependentPrinters(param_pInstalledDriverInfo->DriverName, &error);
+            // The record owns its list; a list left from an earlier refresh goes first.
+            std::free(param_pInstalledDriverInfo->PrinterList);
+            param_pInstalledDriverInfo->PrinterList = nullptr;
+            param_pInstalledDriverInfo->PrinterCount = n > 0 ? n : 0;
+            if (n > 0) {
+                auto* list =
+                    static_cast<PrinterInfoData*>(std::calloc(static_cast<std::size_t>(n), sizeof(PrinterInfoData)));
+                if (!list) throw Error(u"Not enough memory for the printer list.");
+                param_pInstalledDriverInfo->PrinterList = list;
+                Lib_GetInstalledPrinterInfoList(param_pInstalledDriverInfo->DriverName, n, list, &error);
+            }
+            const std::u16string date =
+                UI_GetDateInCurrentCulture(std::u16string(FieldText(param_pInstalledDriverInfo->DriverDate)));
+            param_InstalledDriverDateVerStr =
+                Trim(date) + u" [" + Trim(FieldText(param_pInstalledDriverInfo->DriverVersion)) + u"]";
             return 1;
-        }
-        const std::int32_t n = Lib_GetNumDependentPrinters(param_pInstalledDriverInfo->DriverName, &error);
-        // The record owns its list; a list left from an earlier refresh goes first.
-        std::free(param_pInstalledDriverInfo->PrinterList);
-        param_pInstalledDriverInfo->PrinterList = nullptr;
-        param_pInstalledDriverInfo->PrinterCount = n > 0 ? n : 0;
-        if (n > 0) {
-            auto* list = static_cast<PrinterInfoData*>(std::calloc(static_cast<std::size_t>(n), sizeof(PrinterInfoData)));
-            if (!list) throw Error(u"Not enough memory for the printer list.");
-            param_pInstalledDriverInfo->PrinterList = list;
-            Lib_GetInstalledPrinterInfoList(param_pInstalledDriverInfo->DriverName, n, list, &error);
-        }
-        const std::u16string date =
-            UI_GetDateInCurrentCulture(std::u16string(FieldText(param_pInstalledDriverInfo->DriverDate)));
-        param_InstalledDriverDateVerStr =
-            Trim(date) + u" [" + Trim(FieldText(param_pInstalledDriverInfo->DriverVersion)) + u"]";
-        return 1;
-    } catch (const Error& e) {
-        ShowCaptionedError(e.Message());
-    } catch (const std::exception& e) {
-        ShowCaptionedError(MessageOf(e));
-    }
-    return 0;
+        },
+        [this](const std::u16string& message) { ShowCaptionedError(message); });
 }
 
 bool Form1::UI_DriverNeedsUpdate(const DriverInstallInfoStruct* param_pDriverPackageInstallInfo,
                                  const InstalledDriverInfo* param_pInstalledDriverInfo)
 {
-    try {
-        bool result = false;
-        const std::u16string_view packageDate = FieldText(param_pDriverPackageInstallInfo->DriverDate);
-        const std::u16string_view installedDate = FieldText(param_pInstalledDriverInfo->DriverDate);
-        const std::u16string_view packageVersion = FieldText(param_pDriverPackageInstallInfo->DriverVersion);
-        const std::u16string_view installedVersion = FieldText(param_pInstalledDriverInfo->DriverVersion);
+    return ReportFailure(
+        [&]() -> bool {
+            bool result = false;
+            const std::u16string_view packageDate = FieldText(param_pDriverPackageInstallInfo->DriverDate);
+            const std::u16string_view installedDate = FieldText(param_pInstalledDriverInfo->DriverDate);
+            const std::u16string_view packageVersion = FieldText(param_pDriverPackageInstallInfo->DriverVersion);
+            const std::u16string_view installedVersion = FieldText(param_pInstalledDriverInfo->DriverVersion);
 
-        const DateParts pd = ParseDate(packageDate);
-        const DateParts id = ParseDate(installedDate);
-        const auto pv = ParseVersion(packageVersion);
-        const auto iv = ParseVersion(installedVersion);
+            const DateParts pd = ParseDate(packageDate);
+            const DateParts id = ParseDate(installedDate);
+            const auto pv = ParseVersion(packageVersion);
+            const auto iv = ParseVersion(installedVersion);
 
-        // Nothing installed, or nothing known about it.
-        if (installedDate.empty() || installedVersion.empty()) return true;
+            // Nothing installed, or nothing known about it.
+            if (installedDate.empty() || installedVersion.empty()) return true;
 
-        const long long packageDay = CalendarDate(pd);
-        const long long installedDay = CalendarDate(id);
-        CheckVersion(pv);
-        CheckVersion(iv);
-        if (packageDay > installedDay) {
-            result = true;
-        } else if (packageDay == installedDay) {
-            for (std::size_t i = 0; i < 4; ++i) {
-                if (pv[i] == iv[i]) continue;
-                result = pv[i] > iv[i];
-                break;
+            const long long packageDay = CalendarDate(pd);
+            const long long installedDay = CalendarDate(id);
+            CheckVersion(pv);
+            CheckVersion(iv);
+            if (packageDay > installedDay) {
+                result = true;
+            } else if (packageDay == installedDay) {
+                for (std::size_t i = 0; i < 4; ++i) {
+                    if (pv[i] == iv[i]) continue;
+                    result = pv[i] > iv[i];
+                    break;
+                }
             }
-        }
-        return result;
-    } catch (const Error& e) {
-        ShowCaptionedError(e.Message());
-    } catch (const std::exception& e) {
-        ShowCaptionedError(MessageOf(e));
-    }
-    return false;
+            return result;
+        },
+        [this](const std::u16string& message) { ShowCaptionedError(message); }, false);
 }
 
 }  // namespace txr
