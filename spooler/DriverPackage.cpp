@@ -101,42 +101,43 @@ std::int32_t InstallDriverPackage(const char16_t* infPath, const char16_t* drive
     return StageDriverPackage(infPath, storeInf, errorCode) && InstallDriverFromStore(storeInf, driverName, errorCode);
 }
 
-std::int32_t Lib_StagePrinterDriverPackage(const char16_t* infPath, char16_t (&stagedStoreInf)[kPathField],
-                                           std::uint32_t* errorCode)
+namespace {
+
+// One step of the layer with its own error box: the step's failure with a nonzero code shows the
+// box under the caption; an exception is the step's failure (Guarded).
+template <typename Step>
+std::int32_t WithErrorBox(const char16_t* captionLabel, std::uint32_t* errorCode, Step step)
 {
     std::uint32_t error = 0;
-    const std::int32_t result = Guarded(u"Driver install", &error, [&]() -> std::int32_t {
-        if (StageDriverPackage(infPath, stagedStoreInf, &error)) return 1;
-        if (error != 0) ShowErrorBox(u"Driver install", error);
+    const std::int32_t result = Guarded(captionLabel, &error, [&]() -> std::int32_t {
+        if (step(&error)) return 1;
+        if (error != 0) ShowErrorBox(captionLabel, error);
         return 0;
     });
     Store(errorCode, error);
     return result;
+}
+
+}  // namespace
+
+std::int32_t Lib_StagePrinterDriverPackage(const char16_t* infPath, char16_t (&stagedStoreInf)[kPathField],
+                                           std::uint32_t* errorCode)
+{
+    return WithErrorBox(u"Driver install", errorCode,
+                        [&](std::uint32_t* error) { return StageDriverPackage(infPath, stagedStoreInf, error); });
 }
 
 std::int32_t Lib_InstallPrinterDriverFromStore(const char16_t* storeInf, const char16_t* driverName,
                                                std::uint32_t* errorCode)
 {
-    std::uint32_t error = 0;
-    const std::int32_t result = Guarded(u"Driver install", &error, [&]() -> std::int32_t {
-        if (InstallDriverFromStore(storeInf, driverName, &error)) return 1;
-        if (error != 0) ShowErrorBox(u"Driver install", error);
-        return 0;
-    });
-    Store(errorCode, error);
-    return result;
+    return WithErrorBox(u"Driver install", errorCode,
+                        [&](std::uint32_t* error) { return InstallDriverFromStore(storeInf, driverName, error); });
 }
 
 std::int32_t Lib_DeletePrinterDriverPackage(const char16_t* storeInf, std::uint32_t* errorCode)
 {
-    std::uint32_t error = 0;
-    const std::int32_t result = Guarded(u"Driver uninstall", &error, [&]() -> std::int32_t {
-        if (DeleteDriverPackage(storeInf, &error)) return 1;
-        if (error != 0) ShowErrorBox(u"Driver uninstall", error);
-        return 0;
-    });
-    Store(errorCode, error);
-    return result;
+    return WithErrorBox(u"Driver uninstall", errorCode,
+                        [&](std::uint32_t* error) { return DeleteDriverPackage(storeInf, error); });
 }
 
 std::int32_t AddPrinterWithDriver(const char16_t* driverName, const char16_t* printerName, const char16_t* portName,
@@ -149,14 +150,7 @@ std::int32_t AddPrinterWithDriver(const char16_t* driverName, const char16_t* pr
     info.pPortName = port.get();
     info.pDriverName = driver.get();
     info.pPrintProcessor = processor.get();
-    char16_t server[1] = {0};
-    win::unique_printer added(win::AddPrinterW(server, 2, reinterpret_cast<win::BYTE*>(&info)));
-    if (!added) {
-        Store(errorCode, win::GetLastError());
-        return 0;
-    }
-    Store(errorCode, 0);
-    return 1;
+    return AddLocalPrinter(info, errorCode);
 }
 
 std::int32_t Lib_PrinterDriverInstall(const char16_t* driverName, const char16_t* infPath,

@@ -64,6 +64,16 @@ win::unique_printer OpenXcvPort(std::u16string_view portName)
     return OpenXcv(name);
 }
 
+// The spooler's ports at level 2 (name, monitor, description), size first.
+EnumOutcome PortsAtLevel2(EnumBuffer& ports)
+{
+    return EnumerateSizeFirst(
+        [&](win::BYTE* buf, win::DWORD cb, win::DWORD* needed, win::DWORD* returned) {
+            return win::EnumPortsW(nullptr, 2, buf, cb, needed, returned);
+        },
+        ports);
+}
+
 }  // namespace
 
 std::int32_t Lib_GetPrinterPortList(std::uint32_t* count, PortListEntry* list, std::uint32_t* errorCode)
@@ -75,11 +85,7 @@ std::int32_t Lib_GetPrinterPortList(std::uint32_t* count, PortListEntry* list, s
             return 0;
         }
         EnumBuffer ports;
-        const EnumOutcome outcome = EnumerateSizeFirst(
-            [&](win::BYTE* buf, win::DWORD cb, win::DWORD* needed, win::DWORD* returned) {
-                return win::EnumPortsW(nullptr, 2, buf, cb, needed, returned);
-            },
-            ports);
+        const EnumOutcome outcome = PortsAtLevel2(ports);
         if (outcome == EnumOutcome::Nothing || outcome == EnumOutcome::SizeFailed) {
             Store(errorCode, win::GetLastError());
             return 0;
@@ -186,11 +192,7 @@ std::int32_t Lib_LookUpPort(const char16_t* portName, PortLookup* lookup, std::u
             return 0;
         }
         EnumBuffer ports;
-        const EnumOutcome outcome = EnumerateSizeFirst(
-            [&](win::BYTE* buf, win::DWORD cb, win::DWORD* needed, win::DWORD* returned) {
-                return win::EnumPortsW(nullptr, 2, buf, cb, needed, returned);
-            },
-            ports);
+        const EnumOutcome outcome = PortsAtLevel2(ports);
         // A spooler without a single port has none of that name either.
         if (outcome == EnumOutcome::SizeFailed || outcome == EnumOutcome::SecondFailed) {
             Store(errorCode, win::GetLastError());

@@ -233,14 +233,7 @@ std::int32_t Lib_AddPrinterWithSettings(const PrinterSettings& settings, const c
         info.DefaultPriority = settings.DefaultPriority;
         info.StartTime = settings.StartTime;
         info.UntilTime = settings.UntilTime;
-        char16_t server[1] = {0};
-        win::unique_printer added(win::AddPrinterW(server, 2, reinterpret_cast<win::BYTE*>(&info)));
-        if (!added) {
-            Store(errorCode, win::GetLastError());
-            return 0;
-        }
-        Store(errorCode, 0);
-        return 1;
+        return AddLocalPrinter(info, errorCode);
     });
 }
 

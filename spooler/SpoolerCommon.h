@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/Error.h"
+#include "platform/handles.h"
 #include "platform/utf.h"
 #include "platform/win32api.h"
 #include "spooler/SpoolerLayer.h"
@@ -114,6 +115,20 @@ auto Guarded(const char16_t* captionLabel, std::uint32_t* errorCode, Body body, 
 inline void Store(std::uint32_t* errorCode, std::uint32_t value)
 {
     if (errorCode) *errorCode = value;
+}
+
+// AddPrinterW on the local server at level 2; the handle it returns is closed at once. 1 when the
+// printer was added, else 0 with the last error as the error code.
+inline std::int32_t AddLocalPrinter(win::PRINTER_INFO_2W& info, std::uint32_t* errorCode)
+{
+    char16_t server[1] = {0};
+    win::unique_printer added(win::AddPrinterW(server, 2, reinterpret_cast<win::BYTE*>(&info)));
+    if (!added) {
+        Store(errorCode, win::GetLastError());
+        return 0;
+    }
+    Store(errorCode, 0);
+    return 1;
 }
 
 }  // namespace txr::spooler
