@@ -72,9 +72,13 @@ std::int32_t Form1::RunWorkerAndWait(ui::BackgroundWorker& worker, std::int32_t&
     resultGlobal = 0;
     // A worker that is still busy is neither started nor waited for: the global reads 0.
     if (!worker.IsBusy()) {
+        // The first look's dot is shown as the work starts, before its thread can print anything
+        // (a message box that goes to the console on an invisible station), so that the two never
+        // race for the console. The worker reads busy until its completion is delivered here.
+        showDot();
         worker.RunWorkerAsync(driverListIndex);
-        while (worker.IsBusy()) {
-            showDot();
+        for (bool first = true; worker.IsBusy(); first = false) {
+            if (!first) showDot();
             worker.SyncWithMachineClock();
             PumpEvents();
             win::Sleep(periodMs);
