@@ -27,6 +27,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
+#include "platform/sim/SimElevation.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/utf.h"
 #include "platform/win/certificates.h"
@@ -631,6 +632,7 @@ HCERTSTORE CertOpenStore(LPCSTR provider, DWORD, ULONG_PTR, DWORD flags, const v
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    if (!(flags & CERT_STORE_READONLY_FLAG) && sim::refused_without_admin()) return nullptr;
     const std::string name = txt::to_utf8(static_cast<LPCWSTR>(para));
     auto& stores = m.state()["certificates"]["stores"];
     std::string found;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 
+#include "platform/sim/SimElevation.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimSpooler.h"
 #include "platform/utf.h"
@@ -193,6 +194,7 @@ BOOL DiUninstallDevice(HWND, HDEVINFO set, SP_DEVINFO_DATA* data, DWORD flags, B
         SetLastError(ERROR_INVALID_FLAGS);
         return FALSE;
     }
+    if (sim::refused_without_admin()) return FALSE;
     if (!data || data->cbSize != sizeof(SP_DEVINFO_DATA) || data->DevInst == 0 || data->DevInst > dl->ids.size()) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
@@ -224,6 +226,7 @@ BOOL DiInstallDriverW(HWND, LPCWSTR infPath, DWORD flags, BOOL* needReboot)
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (sim::refused_without_admin()) return FALSE;
     if (wow64()) {
         SetLastError(ERROR_IN_WOW64);
         return FALSE;

@@ -1,9 +1,12 @@
 // The simulated service control manager: the Spooler service and the services around it, their
 // states, stop and start controls, pending states that last a given number of status queries (or
-// never end), and start failures. Every service that reaches stopped or running is logged.
+// never end), start failures, the services a start brings up first, and the access rights each
+// handle was opened with. Every service that reaches stopped or running is logged.
 #include <cstring>
 #include <map>
+#include <vector>
 
+#include "platform/sim/SimElevation.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimSpooler.h"
 #include "platform/utf.h"
@@ -23,13 +26,54 @@ const sim::RegisterDefaults serviceDefaults("services", [](json& s, const sim::P
     s["services"] = json::array({
         {{"name", "RpcSs"}, {"display_name", de ? "Remoteprozeduraufruf (RPC)" : "Remote Procedure Call (RPC)"}, {"state", "running"}, {"depends_on", json::array()}},
         {{"name", "HTTP"}, {"display_name", "HTTP Service"}, {"state", "running"}, {"depends_on", json::array()}},
-        {{"name", "Spooler"}, {"display_name", de ? "Druckwarteschlange" : "Print Spooler"}, {"state", "running"}, {"depends_on", json::array({"RPCSS", "http"})}, {"pending_queries", 1}},
+        // `sc query Spooler` shows TYPE 110: its own process, allowed to interact with the desktop.
+        {{"name", "Spooler"}, {"display_name", de ? "Druckwarteschlange" : "Print Spooler"}, {"type", SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS}, {"state", "running"}, {"depends_on", json::array({"RPCSS", "http"})}, {"pending_queries", 1}},
     });
 });
+
+constexpr DWORD ERROR_CIRCULAR_DEPENDENCY = 1059;
+constexpr DWORD ERROR_SERVICE_DEPENDENCY_DELETED = 1075;
+constexpr DWORD kGenericRead = 0x80000000u, kGenericWrite = 0x40000000u, kGenericExecute = 0x20000000u,
+                kGenericAll = 0x10000000u, kGenericRights = 0xF0000000u;
+constexpr DWORD kReadControl = 0x00020000;  // STANDARD_RIGHTS_READ, _WRITE and _EXECUTE alike
+constexpr DWORD kServiceQueryConfig = 0x1, kServiceChangeConfig = 0x2, kServicePauseContinue = 0x40,
+                kServiceInterrogate = 0x80, kServiceUserDefinedControl = 0x100;
+constexpr DWORD kScManagerCreateService = 0x2, kScManagerLock = 0x8, kScManagerQueryLockStatus = 0x10,
+                kScManagerModifyBootConfig = 0x20;
+
+// What the generic rights stand for on the manager and on a service ("Service Security and Access
+// Rights" in Microsoft's documentation).
+struct GenericMapping {
+    DWORD read, write, execute, all;
+};
+constexpr GenericMapping kManagerMapping{kReadControl | SC_MANAGER_ENUMERATE_SERVICE | kScManagerQueryLockStatus,
+                                         kReadControl | kScManagerCreateService | kScManagerModifyBootConfig,
+                                         kReadControl | SC_MANAGER_CONNECT | kScManagerLock, SC_MANAGER_ALL_ACCESS};
+constexpr GenericMapping kServiceMapping{
+    kReadControl | kServiceQueryConfig | SERVICE_QUERY_STATUS | kServiceInterrogate | SERVICE_ENUMERATE_DEPENDENTS,
+    kReadControl | kServiceChangeConfig,
+    kReadControl | SERVICE_START | SERVICE_STOP | kServicePauseContinue | kServiceUserDefinedControl,
+    SERVICE_ALL_ACCESS};
+
+// What the default security of the manager and of a service grants a user without administrator
+// rights (authenticated users, same page).
+constexpr DWORD kManagerUserRights = kReadControl | SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE | kScManagerQueryLockStatus;
+constexpr DWORD kServiceUserRights = kReadControl | kServiceQueryConfig | SERVICE_QUERY_STATUS | kServiceInterrogate |
+                                     SERVICE_ENUMERATE_DEPENDENTS | kServiceUserDefinedControl;
+
+DWORD map_generic(DWORD access, const GenericMapping& g)
+{
+    if (access & kGenericRead) access |= g.read;
+    if (access & kGenericWrite) access |= g.write;
+    if (access & kGenericExecute) access |= g.execute;
+    if (access & kGenericAll) access |= g.all;
+    return access & ~kGenericRights;
+}
 
 struct SvcHandle {
     bool manager;
     std::string name;
+    DWORD access;  // the rights granted when the handle was opened, generic rights mapped
 };
 std::map<void*, SvcHandle>& shandles()
 {
@@ -103,12 +147,15 @@ SC_HANDLE OpenSCManagerW(LPCWSTR machineName, LPCWSTR databaseName, DWORD desire
         SetLastError(ERROR_DATABASE_DOES_NOT_EXIST);
         return nullptr;
     }
-    if (desiredAccess & ~(SC_MANAGER_ALL_ACCESS | 0xF0000000u)) {
+    if (desiredAccess & ~(SC_MANAGER_ALL_ACCESS | kGenericRights)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
+    // Every manager handle may connect, whatever was asked for.
+    const DWORD granted = map_generic(desiredAccess, kManagerMapping) | SC_MANAGER_CONNECT;
+    if ((granted & ~kManagerUserRights) && sim::refused_without_admin()) return nullptr;
     auto* h = static_cast<SC_HANDLE>(m.open_handle("service", "OpenSCManagerW"));
-    shandles()[h] = SvcHandle{true, {}};
+    shandles()[h] = SvcHandle{true, {}, granted};
     return h;
 }
 
@@ -122,6 +169,10 @@ SC_HANDLE OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAcce
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
+    if (!(mh->access & SC_MANAGER_CONNECT)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
     const std::u16string n = serviceName ? serviceName : u"";
     if (n.empty() || n.size() > 256 || n.find_first_of(u"/\\") != std::u16string::npos) {
         SetLastError(ERROR_INVALID_NAME);
@@ -132,12 +183,14 @@ SC_HANDLE OpenServiceW(SC_HANDLE manager, LPCWSTR serviceName, DWORD desiredAcce
         SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
         return nullptr;
     }
-    if (desiredAccess & ~(SERVICE_ALL_ACCESS | 0xF0000000u)) {
+    if (desiredAccess & ~(SERVICE_ALL_ACCESS | kGenericRights)) {
         SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
+    const DWORD granted = map_generic(desiredAccess, kServiceMapping);
+    if ((granted & ~kServiceUserRights) && sim::refused_without_admin()) return nullptr;
     auto* h = static_cast<SC_HANDLE>(m.open_handle("service", "OpenServiceW"));
-    shandles()[h] = SvcHandle{false, (*sv)["name"].get<std::string>()};
+    shandles()[h] = SvcHandle{false, (*sv)["name"].get<std::string>(), granted};
     return h;
 }
 
@@ -154,14 +207,62 @@ BOOL CloseServiceHandle(SC_HANDLE handle)
 }
 
 namespace {
-json* service_of(SC_HANDLE h)
+// The service of a service handle that was opened with the right the call needs: 6 for anything
+// but a service handle, 5 for a handle without that right.
+json* service_of(SC_HANDLE h, DWORD needed)
 {
     SvcHandle* sh = lookup(h);
     if (!sh || sh->manager) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
+    if ((sh->access & needed) != needed) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
     return find_service(sh->name);
+}
+
+// Checks the whole tree of services `sv` depends on before anything starts, as the service control
+// manager does: a dependency that is not installed gives 1075. `chain` holds the services on the
+// way here; Windows refuses to configure a circle, a seeded one gives 1059.
+DWORD check_dependencies(const json& sv, std::vector<std::string>& chain)
+{
+    const std::string name = sv.value("name", std::string());
+    for (const auto& c : chain)
+        if (iequal8(c, name)) return ERROR_CIRCULAR_DEPENDENCY;
+    chain.push_back(name);
+    for (auto& dep : sv.value("depends_on", json::array())) {
+        const json* d = find_service(dep.get<std::string>());
+        if (!d) return ERROR_SERVICE_DEPENDENCY_DELETED;
+        if (DWORD e = check_dependencies(*d, chain)) return e;
+    }
+    chain.pop_back();
+    return ERROR_SUCCESS;
+}
+
+// Brings a service that another one depends on up, its own dependencies first. The manager waits
+// for each to run before it goes on, so a started dependency is running when this returns; any
+// dependency that cannot get there fails the start with 1068.
+DWORD start_dependency(json& sv)
+{
+    const std::string st = sv.value("state", std::string("stopped"));
+    if (st == "running") return ERROR_SUCCESS;
+    for (auto& dep : sv.value("depends_on", json::array()))
+        if (start_dependency(*find_service(dep.get<std::string>()))) return ERROR_SERVICE_DEPENDENCY_FAIL;
+    const bool starting = st == "start_pending";
+    if (!starting && (st != "stopped" || sv.value("start_type", std::string()) == "disabled" || sv.value("start_error", 0u)))
+        return ERROR_SERVICE_DEPENDENCY_FAIL;
+    if (sv.value(starting ? "pending_left" : "pending_queries", 1) < 0) {
+        // A start that never ends: the manager gives up waiting, the dependency stays pending.
+        sv["state"] = "start_pending";
+        sv["pending_left"] = -1;
+        return ERROR_SERVICE_DEPENDENCY_FAIL;
+    }
+    sv["state"] = "running";
+    sv.erase("pending_left");
+    sim::Machine::get().event({{"type", "service"}, {"name", sv["name"]}, {"state", "running"}});
+    return ERROR_SUCCESS;
 }
 }  // namespace
 
@@ -170,7 +271,7 @@ BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status)
     auto l = sim::lock();
     auto& m = sim::Machine::get();
     if (injected_failure("QueryServiceStatus")) return FALSE;
-    json* sv = service_of(service);
+    json* sv = service_of(service, SERVICE_QUERY_STATUS);
     if (!sv) return FALSE;
     if (!status) {
         SetLastError(RPC_X_NULL_REF_POINTER);
@@ -187,7 +288,11 @@ BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status)
     auto l = sim::lock();
     auto& m = sim::Machine::get();
     if (injected_failure("ControlService")) return FALSE;
-    json* sv = service_of(service);
+    if (control != SERVICE_CONTROL_STOP && control != SERVICE_CONTROL_INTERROGATE && lookup(service)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    json* sv = service_of(service, control == SERVICE_CONTROL_STOP ? SERVICE_STOP : kServiceInterrogate);
     if (!sv) return FALSE;
     if (!status) {
         SetLastError(RPC_X_NULL_REF_POINTER);
@@ -197,10 +302,6 @@ BOOL ControlService(SC_HANDLE service, DWORD control, SERVICE_STATUS* status)
     if (control == SERVICE_CONTROL_INTERROGATE) {
         fill_status(*sv, status);
         return TRUE;
-    }
-    if (control != SERVICE_CONTROL_STOP) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
     }
     if (st == "stopped") {
         fill_status(*sv, status);
@@ -236,7 +337,7 @@ BOOL StartServiceW(SC_HANDLE service, DWORD, LPCWSTR*)
     auto l = sim::lock();
     auto& m = sim::Machine::get();
     if (injected_failure("StartServiceW")) return FALSE;
-    json* sv = service_of(service);
+    json* sv = service_of(service, SERVICE_START);
     if (!sv) return FALSE;
     const std::string st = sv->value("state", std::string());
     if (st == "running" || st == "start_pending") {
@@ -251,14 +352,15 @@ BOOL StartServiceW(SC_HANDLE service, DWORD, LPCWSTR*)
         SetLastError(ERROR_SERVICE_DISABLED);
         return FALSE;
     }
-    for (auto& dep : sv->value("depends_on", json::array())) {
-        const json* d = find_service(dep.get<std::string>());
-        if (d && d->value("state", std::string()) != "running") {
-            SetLastError(ERROR_SERVICE_DEPENDENCY_FAIL);
-            return FALSE;
-        }
-    }
-    if (DWORD e = sv->value("start_error", 0u)) {
+    std::vector<std::string> chain;
+    DWORD e = check_dependencies(*sv, chain);
+    // The dependencies are started in the order they are listed, each after its own; one that
+    // fails leaves those already started running, and this service stopped.
+    for (auto& dep : sv->value("depends_on", json::array()))
+        if (!e) e = start_dependency(*find_service(dep.get<std::string>()));
+    if (!e) e = sv->value("start_error", 0u);
+    if (e) {
+        m.save();
         SetLastError(e);
         return FALSE;
     }
@@ -273,7 +375,7 @@ BOOL EnumDependentServicesW(SC_HANDLE service, DWORD serviceState, ENUM_SERVICE_
     auto l = sim::lock();
     auto& m = sim::Machine::get();
     if (injected_failure("EnumDependentServicesW")) return FALSE;
-    json* sv = service_of(service);
+    json* sv = service_of(service, SERVICE_ENUMERATE_DEPENDENTS);
     if (!sv) return FALSE;
     if (serviceState < SERVICE_ACTIVE || serviceState > SERVICE_STATE_ALL) {
         SetLastError(ERROR_INVALID_PARAMETER);

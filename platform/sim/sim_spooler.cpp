@@ -8,6 +8,7 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/sim/SimElevation.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimPnp.h"
 #include "platform/sim/SimSpooler.h"
@@ -862,7 +863,7 @@ BOOL XcvDataW(HANDLE xcv, LPCWSTR dataName, BYTE* inputData, DWORD cbInputData, 
                                                          const json* p = find_in(sp()["ports"], h->name);
                                                          return p && p->value("monitor", std::string()) == "Standard TCP/IP Port";
                                                      }();
-    const bool admin = (h->access & SERVER_ACCESS_ADMINISTER) != 0;
+    const bool admin = (h->access & SERVER_ACCESS_ADMINISTER) != 0 && sim::elevated();
     auto input_record = [&](PORT_DATA_1& r) -> DWORD {
         if (!inputData || cbInputData < sizeof(PORT_DATA_1)) return ERROR_INVALID_DATA;
         std::memcpy(&r, inputData, sizeof r);
@@ -1017,6 +1018,7 @@ void apply_fields(json& j, const PRINTER_INFO_2W& p)
 HANDLE AddPrinterW(LPWSTR name, DWORD level, BYTE* printer)
 {
     SIM_SPOOLER_ENTRY("AddPrinterW")
+    if (sim::refused_without_admin()) return nullptr;
     if (!local_name(name)) {
         SetLastError(ERROR_INVALID_NAME);
         return nullptr;
@@ -1062,6 +1064,7 @@ BOOL SetPrinterW(HANDLE printer, DWORD level, BYTE* info, DWORD command)
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    if (sim::refused_without_admin()) return FALSE;
     if (level != 2) {
         SetLastError(ERROR_INVALID_LEVEL);
         return FALSE;
@@ -1120,7 +1123,7 @@ BOOL DeletePrinter(HANDLE printer)
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    if (!(h->access & DELETE_ACCESS)) {
+    if (!(h->access & DELETE_ACCESS) || sim::refused_without_admin()) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
@@ -1175,6 +1178,7 @@ HRESULT UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR env
                                     LPWSTR destInfPath, DWORD* destInfPathChars)
 {
     SIM_PACKAGE_ENTRY("UploadPrinterDriverPackageW")
+    if (!sim::elevated()) return E_ACCESSDENIED;
     if (!local_name(server)) return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
     if (!infPath || !destInfPath || !destInfPathChars) return E_INVALIDARG;
     std::string env;
@@ -1202,6 +1206,7 @@ HRESULT InstallPrinterDriverFromPackageW(LPCWSTR server, LPCWSTR infPath, LPCWST
                                          DWORD flags)
 {
     SIM_PACKAGE_ENTRY("InstallPrinterDriverFromPackageW")
+    if (!sim::elevated()) return E_ACCESSDENIED;
     if (!local_name(server)) return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
     if (!driverName || !*driverName || (flags & ~IPDFP_COPY_ALL_FILES)) return E_INVALIDARG;
     std::string env;
@@ -1246,6 +1251,7 @@ HRESULT InstallPrinterDriverFromPackageW(LPCWSTR server, LPCWSTR infPath, LPCWST
 HRESULT DeletePrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR environment)
 {
     SIM_PACKAGE_ENTRY("DeletePrinterDriverPackageW")
+    if (!sim::elevated()) return E_ACCESSDENIED;
     if (!local_name(server)) return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
     if (!infPath) return E_INVALIDARG;
     std::string env;

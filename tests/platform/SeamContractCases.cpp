@@ -483,6 +483,11 @@ void FileTimes(Check& c)
 
 // ---- services -----------------------------------------------------------------------------------
 
+const char16_t kPrinterClass[] = u"{4d36e979-e325-11ce-bfc1-08002be10318}";
+// Devices whose instance ID holds this are the contract's own: only they are ever removed.
+const char16_t kContractDevice[] = u"TXRCONTRACT";
+
+
 void ServiceManager(Check& c)
 {
     unique_service scm;
@@ -502,7 +507,8 @@ void ServiceManager(Check& c)
     SERVICE_STATUS st{};
     Poison();
     CONTRACT_TRUE(c, QueryServiceStatus(spooler.get(), &st));
-    CONTRACT_TRUE(c, (st.dwServiceType & SERVICE_WIN32_OWN_PROCESS) != 0);
+    // The spooler runs in its own process and may interact with the desktop (`sc query`: TYPE 110).
+    CONTRACT_EQ(c, st.dwServiceType, SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS);
     CONTRACT_TRUE(c, st.dwCurrentState >= SERVICE_STOPPED && st.dwCurrentState <= 7);
     c.Note("spooler_state", st.dwCurrentState);
 }
@@ -530,6 +536,149 @@ void SpoolerDependents(Check& c)
             if (filter == SERVICE_ACTIVE) CONTRACT_TRUE(c, e.ServiceStatus.dwCurrentState != SERVICE_STOPPED);
         }
     }
+}
+
+// Each service handle keeps the rights it was opened with (generic rights mapped) and every call
+// checks them before it looks at the service's state; nothing here changes the service.
+void ServiceHandleRights(Check& c)
+{
+    unique_service scm;
+    Poison();
+    // A manager handle may always connect, even when no right was asked for.
+    scm.reset(OpenSCManagerW(nullptr, nullptr, 0));
+    CONTRACT_TRUE(c, scm);
+    if (!scm) return;
+    unique_service query;
+    Poison();
+    query.reset(OpenServiceW(scm.get(), u"Spooler", SERVICE_QUERY_STATUS));
+    CONTRACT_TRUE(c, query);
+    if (!query) return;
+    SERVICE_STATUS st{};
+    Poison();
+    CONTRACT_TRUE(c, QueryServiceStatus(query.get(), &st));
+    EXPECT_FAILS_WITH(c, ControlService(query.get(), SERVICE_CONTROL_STOP, &st), ERROR_ACCESS_DENIED);
+    EXPECT_FAILS_WITH(c, StartServiceW(query.get(), 0, nullptr), ERROR_ACCESS_DENIED);
+    DWORD needed = 0, returned = 0;
+    EXPECT_FAILS_WITH(c, EnumDependentServicesW(query.get(), SERVICE_ACTIVE, nullptr, 0, &needed, &returned),
+                      ERROR_ACCESS_DENIED);
+
+    unique_service dependents(OpenServiceW(scm.get(), u"Spooler", SERVICE_ENUMERATE_DEPENDENTS));
+    CONTRACT_TRUE(c, dependents);
+    if (dependents) EXPECT_FAILS_WITH(c, QueryServiceStatus(dependents.get(), &st), ERROR_ACCESS_DENIED);
+
+    // GENERIC_READ stands for querying and enumerating, not for controls.
+    unique_service read(OpenServiceW(scm.get(), u"Spooler", GENERIC_READ));
+    CONTRACT_TRUE(c, read);
+    if (!read) return;
+    Poison();
+    CONTRACT_TRUE(c, QueryServiceStatus(read.get(), &st));
+    needed = kPoison;
+    Poison();
+    const BOOL none = EnumDependentServicesW(read.get(), SERVICE_ACTIVE, nullptr, 0, &needed, &returned);
+    CONTRACT_TRUE(c, none || GetLastError() == ERROR_MORE_DATA);
+    EXPECT_FAILS_WITH(c, ControlService(read.get(), SERVICE_CONTROL_STOP, &st), ERROR_ACCESS_DENIED);
+}
+
+// A process without administrator rights: the calls that change the machine fail as Windows fails
+// them, the ones that only read still work. Skips in a process that has the rights.
+void WithoutAdministratorRights(Check& c)
+{
+    unique_service all;
+    Poison();
+    all.reset(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (all) return c.Skip("the process has administrator rights");
+    CONTRACT_EQ(c, GetLastError(), ERROR_ACCESS_DENIED);
+    unique_service scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    CONTRACT_TRUE(c, scm);
+    if (scm) {
+        EXPECT_FAILS_WITH(c, unique_service(OpenServiceW(scm.get(), u"Spooler", SERVICE_STOP)), ERROR_ACCESS_DENIED);
+        unique_service query(OpenServiceW(scm.get(), u"Spooler", SERVICE_QUERY_STATUS));
+        CONTRACT_TRUE(c, query);
+    }
+
+    PRINTER_INFO_2W info{};
+    info.pPrinterName = const_cast<LPWSTR>(u"TXR Contract Printer");
+    info.pPortName = const_cast<LPWSTR>(u"LPT1:");
+    info.pDriverName = const_cast<LPWSTR>(u"Microsoft Print To PDF");
+    info.pPrintProcessor = const_cast<LPWSTR>(u"winprint");
+    Poison();
+    unique_printer added(AddPrinterW(nullptr, 2, reinterpret_cast<BYTE*>(&info)));
+    const DWORD addError = GetLastError();
+    CONTRACT_TRUE(c, !added);
+    if (added) DeletePrinter(added.get());
+    else CONTRACT_EQ(c, addError, ERROR_ACCESS_DENIED);
+
+    // Windows may already refuse the open with all access; a handle it grants cannot delete or change.
+    PRINTER_DEFAULTSW allAccess{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    unique_printer pdf;
+    Poison();
+    if (!OpenPrinterW(const_cast<LPWSTR>(u"Microsoft Print to PDF"), pdf.put(), &allAccess)) {
+        CONTRACT_EQ(c, GetLastError(), ERROR_ACCESS_DENIED);
+    } else {
+        EXPECT_FAILS_WITH(c, DeletePrinter(pdf.get()), ERROR_ACCESS_DENIED);
+        EXPECT_FAILS_WITH(c, SetPrinterW(pdf.get(), 2, reinterpret_cast<BYTE*>(&info), 0), ERROR_ACCESS_DENIED);
+    }
+    PRINTER_DEFAULTSW admin{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+    unique_printer tcp;
+    Poison();
+    if (!OpenPrinterW(const_cast<LPWSTR>(u",XcvMonitor Standard TCP/IP Port"), tcp.put(), &admin)) {
+        CONTRACT_EQ(c, GetLastError(), ERROR_ACCESS_DENIED);
+    } else {
+        PORT_DATA_1 port{};
+        const char16_t name[] = u"TXR_CONTRACT_PORT";
+        std::memcpy(port.sztPortName, name, sizeof name);
+        const char16_t host[] = u"192.0.2.1";
+        std::memcpy(port.sztHostAddress, host, sizeof host);
+        port.dwVersion = 1;
+        port.dwProtocol = 1;
+        port.cbSize = sizeof port;
+        port.dwPortNumber = 9100;
+        DWORD needed = 0, status = kPoison;
+        Poison();
+        CONTRACT_TRUE(c, XcvDataW(tcp.get(), u"AddPort", reinterpret_cast<BYTE*>(&port), sizeof port, nullptr, 0,
+                                  &needed, &status));
+        CONTRACT_EQ(c, status, ERROR_ACCESS_DENIED);
+    }
+
+    const char16_t* none = u"C:\\TXR no such folder\\none.inf";
+    WCHAR dest[260] = {};
+    DWORD chars = 260;
+    CONTRACT_EQ(c, static_cast<DWORD>(UploadPrinterDriverPackageW(nullptr, none, nullptr, 0, nullptr, dest, &chars)),
+                static_cast<DWORD>(E_ACCESSDENIED));
+    CONTRACT_EQ(c, static_cast<DWORD>(InstallPrinterDriverFromPackageW(nullptr, none, u"TXR No Such Driver", nullptr, 0)),
+                static_cast<DWORD>(E_ACCESSDENIED));
+    CONTRACT_EQ(c, static_cast<DWORD>(DeletePrinterDriverPackageW(nullptr, none, nullptr)),
+                static_cast<DWORD>(E_ACCESSDENIED));
+    BOOL reboot = FALSE;
+    EXPECT_FAILS_WITH(c, DiInstallDriverW(nullptr, none, DIIRFLAG_FORCE_INF, &reboot), ERROR_ACCESS_DENIED);
+    // Only the contract's own devices are tried; none may go.
+    GUID printerClass{};
+    CLSIDFromString(kPrinterClass, &printerClass);
+    unique_device_list set(SetupDiGetClassDevsW(&printerClass, u"USBPRINT", nullptr, 0));
+    DWORD refused = 0;
+    SP_DEVINFO_DATA d{};
+    for (DWORD i = 0; set; ++i) {
+        d.cbSize = sizeof d;
+        if (!SetupDiEnumDeviceInfo(set.get(), i, &d)) break;
+        WCHAR id[256] = {};
+        DWORD required = 0;
+        if (!SetupDiGetDeviceInstanceIdW(set.get(), &d, id, 256, &required)) continue;
+        if (std::u16string(id).find(kContractDevice) == std::u16string::npos) continue;
+        EXPECT_FAILS_WITH(c, DiUninstallDevice(nullptr, set.get(), &d, 0, &reboot), ERROR_ACCESS_DENIED);
+        ++refused;
+    }
+    c.Note("refused_removals", refused);
+
+    // The machine's certificate stores can be read, not opened for writing.
+    EXPECT_FAILS_WITH(c, unique_cert_store(CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                                                         CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_OPEN_EXISTING_FLAG,
+                                                         u"Root")),
+                      ERROR_ACCESS_DENIED);
+    unique_cert_store root(CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0,
+                                         CERT_SYSTEM_STORE_LOCAL_MACHINE | CERT_STORE_OPEN_EXISTING_FLAG |
+                                             CERT_STORE_READONLY_FLAG,
+                                         u"Root"));
+    CONTRACT_TRUE(c, root);
 }
 
 // Polls until the service reads the state, with a pause between queries and a bound.
@@ -586,9 +735,6 @@ void SpoolerControls(Check& c)
 
 // ---- devices ------------------------------------------------------------------------------------
 
-const char16_t kPrinterClass[] = u"{4d36e979-e325-11ce-bfc1-08002be10318}";
-// Devices whose instance ID holds this are the contract's own: only they are ever removed.
-const char16_t kContractDevice[] = u"TXRCONTRACT";
 
 void ClassGuids(Check& c)
 {
@@ -730,6 +876,8 @@ const std::vector<Case>& Cases()
         {"ServiceManager", ServiceManager},
         {"SpoolerDependents", SpoolerDependents},
         {"SpoolerControls", SpoolerControls},
+        {"ServiceHandleRights", ServiceHandleRights},
+        {"WithoutAdministratorRights", WithoutAdministratorRights},
         {"ClassGuids", ClassGuids},
         {"PrinterClassDevices", PrinterClassDevices},
         {"InterfaceDriverInstall", InterfaceDriverInstall},

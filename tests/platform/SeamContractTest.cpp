@@ -43,6 +43,9 @@ void Seed(sim::json& s, const std::string& machine)
             {{"instance_id", "SWD\\PRINTENUM\\TXRCONTRACT"}, {"class_guid", printerClass}, {"present", true}},
             {{"instance_id", "USB\\VID_03F0&PID_092C&MI_00\\TXRCONTRACT"}, {"class_guid", "{36fc9e60-c465-11cf-8056-444553540000}"}, {"present", true}},
         });
+    } else if (machine == "not elevated") {
+        s["process"]["elevated"] = false;
+        Seed(s, "printer devices");
     } else if (machine == "32-bit process on 64-bit Windows") {
         s["process"]["bits"] = 32;
     } else if (machine.rfind("x86 and x64 drivers", 0) == 0) {
@@ -58,7 +61,8 @@ std::vector<Variant> Variants()
 {
     std::vector<Variant> v;
     for (const auto& c : contract::Cases())
-        if (std::string(c.name) != "SpoolerDependents") v.push_back({c.name, "", {}});
+        if (std::string(c.name) != "SpoolerDependents" && std::string(c.name) != "WithoutAdministratorRights")
+            v.push_back({c.name, "", {}});
     v.push_back({"EnumDriversLevel8", "empty spooler", {{"drivers", 0}}});
     v.push_back({"EnumLocalPrinters", "empty spooler", {{"printers", 0}}});
     v.push_back({"SpoolerDependents", "", {{"active_dependents", 0}, {"all_dependents", 0}}});
@@ -69,6 +73,11 @@ std::vector<Variant> Variants()
     v.push_back({"DriverEnvironments", "x86 and x64 drivers", {{"own_drivers", 1}}});
     v.push_back({"DriverEnvironments", "x86 and x64 drivers, 32-bit process", {{"own_drivers", 1}}});
     v.push_back({"Wow64Redirection", "32-bit process on 64-bit Windows", {}});
+    v.push_back({"WithoutAdministratorRights", "not elevated", {{"refused_removals", 1}}});
+    // What only reads still works without administrator rights.
+    for (const char* c : {"ServiceManager", "ServiceHandleRights", "SpoolerDependents", "EnumLocalPrinters",
+                          "OpenPrinterNames"})
+        v.push_back({c, "not elevated", {}});
     return v;
 }
 
@@ -137,8 +146,12 @@ TEST_F(SeamContractState, DeviceWalkRemovesOnlyTheContractsUsbPrinters)
 
 // ---- cases that need a seeded machine ------------------------------------------------------------
 
+constexpr DWORD kCircularDependency = 1059;  // ERROR_CIRCULAR_DEPENDENCY
+constexpr DWORD kDependencyDeleted = 1075;   // ERROR_SERVICE_DEPENDENCY_DELETED
+
 class ServiceContract : public txrtest::SimTest {
 public:
+    std::string StateOf(const std::string& name) { return Service(name).value("state", std::string()); }
     sim::json& Service(const std::string& name)
     {
         for (auto& sv : State()["services"])
@@ -176,10 +189,38 @@ TEST_F(ServiceContract, RefusedControlsCarryTheDocumentedErrors)
              t.Service("Spooler")["state"] = "stopped";
              t.Service("Spooler")["start_type"] = "disabled";
          }, 0, ERROR_SERVICE_DISABLED},
-        {"start with a stopped dependency", [](ServiceContract& t) {
+        {"start whose own start fails", [](ServiceContract& t) {
+             t.Service("Spooler")["state"] = "stopped";
+             t.Service("Spooler")["start_error"] = 1069;
+         }, 0, 1069},
+        {"start with a dependency that fails to start", [](ServiceContract& t) {
              t.Service("Spooler")["state"] = "stopped";
              t.Service("HTTP")["state"] = "stopped";
+             t.Service("HTTP")["start_error"] = 1069;
          }, 0, ERROR_SERVICE_DEPENDENCY_FAIL},
+        {"start with a disabled dependency of a dependency", [](ServiceContract& t) {
+             t.Service("Spooler")["state"] = "stopped";
+             t.Service("HTTP")["state"] = "stopped";
+             t.Service("HTTP")["depends_on"] = {"TXRBase"};
+             t.Service("TXRBase")["start_type"] = "disabled";
+         }, 0, ERROR_SERVICE_DEPENDENCY_FAIL},
+        {"start with a dependency whose start never ends", [](ServiceContract& t) {
+             t.Service("Spooler")["state"] = "stopped";
+             t.Service("HTTP")["state"] = "stopped";
+             t.Service("HTTP")["pending_queries"] = -1;
+         }, 0, ERROR_SERVICE_DEPENDENCY_FAIL},
+        {"start with a dependency that is not installed", [](ServiceContract& t) {
+             t.Service("Spooler")["state"] = "stopped";
+             t.Service("Spooler")["depends_on"] = {"RpcSs", "TXRGone"};
+         }, 0, kDependencyDeleted},
+        {"start with a missing dependency further down", [](ServiceContract& t) {
+             t.Service("Spooler")["state"] = "stopped";
+             t.Service("HTTP")["depends_on"] = {"TXRGone"};
+         }, 0, kDependencyDeleted},
+        {"start with dependencies in a circle", [](ServiceContract& t) {
+             t.Service("Spooler")["state"] = "stopped";
+             t.Service("HTTP")["depends_on"] = {"Spooler"};
+         }, 0, kCircularDependency},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
@@ -211,6 +252,127 @@ TEST_F(ServiceContract, AcceptedControlsPassThroughThePendingStates)
     ASSERT_TRUE(QueryServiceStatus(spooler.get(), &st));
     EXPECT_EQ(st.dwCurrentState, SERVICE_START_PENDING);
     EXPECT_EQ(st.dwWaitHint, 2000u);
+}
+
+// A start brings up what the service depends on first, deepest first and in the listed order, each
+// running before the next; one that fails stops the start there and leaves the others as they are.
+TEST_F(ServiceContract, StartBringsUpItsDependenciesFirst)
+{
+    Service("Spooler")["state"] = "stopped";
+    Service("HTTP")["state"] = "stopped";
+    Service("HTTP")["depends_on"] = {"TXRBase"};
+    Service("TXRBase")["state"] = "stopped";
+    Save();
+    unique_service scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    unique_service spooler(OpenServiceW(scm.get(), u"Spooler", SERVICE_START | SERVICE_QUERY_STATUS));
+    ASSERT_TRUE(StartServiceW(spooler.get(), 0, nullptr));
+    SERVICE_STATUS st{};
+    while (QueryServiceStatus(spooler.get(), &st) && st.dwCurrentState == SERVICE_START_PENDING) {}
+    std::vector<std::string> started;
+    for (const auto& e : Events("service")) started.push_back(e["name"].get<std::string>() + " " + e["state"].get<std::string>());
+    EXPECT_EQ(started, (std::vector<std::string>{"TXRBase running", "HTTP running", "Spooler running"}));
+
+    // The second dependency fails: the first stays running, the service stopped.
+    FreshMachine();
+    Service("Spooler")["state"] = "stopped";
+    Service("Spooler")["depends_on"] = {"TXRFirst", "TXRSecond"};
+    Service("TXRFirst");
+    Service("TXRSecond")["start_error"] = 1069;
+    Save();
+    unique_service scm2(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    unique_service spooler2(OpenServiceW(scm2.get(), u"Spooler", SERVICE_START));
+    SetLastError(contract::kPoison);
+    EXPECT_FALSE(StartServiceW(spooler2.get(), 0, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_SERVICE_DEPENDENCY_FAIL);
+    sim::Machine::get().reload();
+    EXPECT_EQ(StateOf("TXRFirst"), "running");
+    EXPECT_EQ(StateOf("TXRSecond"), "stopped");
+    EXPECT_EQ(StateOf("Spooler"), "stopped");
+}
+
+// A missing dependency is found before anything starts.
+TEST_F(ServiceContract, MissingDependencyStartsNothing)
+{
+    Service("Spooler")["state"] = "stopped";
+    Service("Spooler")["depends_on"] = {"TXRFirst", "TXRGone"};
+    Service("TXRFirst");
+    Save();
+    unique_service scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    unique_service spooler(OpenServiceW(scm.get(), u"Spooler", SERVICE_START));
+    SetLastError(contract::kPoison);
+    EXPECT_FALSE(StartServiceW(spooler.get(), 0, nullptr));
+    EXPECT_EQ(GetLastError(), kDependencyDeleted);
+    EXPECT_EQ(StateOf("TXRFirst"), "stopped");
+    EXPECT_TRUE(Events("service").empty());
+}
+
+// What a handle may do is what it was opened with, generic rights mapped as Windows maps them for
+// services; without administrator rights only the rights every user has are granted.
+TEST_F(ServiceContract, HandlesCarryTheRightsTheyWereOpenedWith)
+{
+    struct Row {
+        DWORD access;
+        bool elevated;
+        bool opens, queries, starts, stops;
+    };
+    const std::vector<Row> rows{
+        {SERVICE_QUERY_STATUS, true, true, true, false, false},
+        {SERVICE_START, true, true, false, true, false},
+        {SERVICE_STOP, true, true, false, false, true},
+        {GENERIC_READ, true, true, true, false, false},
+        {0x20000000u /* GENERIC_EXECUTE */, true, true, false, true, true},
+        {0x10000000u /* GENERIC_ALL */, true, true, true, true, true},
+        {SERVICE_ALL_ACCESS, true, true, true, true, true},
+        {GENERIC_READ, false, true, true, false, false},
+        {SERVICE_START, false, false, false, false, false},
+        {0x20000000u, false, false, false, false, false},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(testing::Message() << std::hex << "access 0x" << r.access << (r.elevated ? "" : " not elevated"));
+        FreshMachine();
+        State()["process"]["elevated"] = r.elevated;
+        Service("Spooler")["state"] = "stopped";
+        Save();
+        unique_service scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        SetLastError(contract::kPoison);
+        unique_service svc(OpenServiceW(scm.get(), u"Spooler", r.access));
+        EXPECT_EQ(static_cast<bool>(svc), r.opens);
+        if (!svc) {
+            EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+            continue;
+        }
+        SERVICE_STATUS st{};
+        SetLastError(contract::kPoison);
+        EXPECT_EQ(static_cast<bool>(QueryServiceStatus(svc.get(), &st)), r.queries);
+        if (!r.queries) {
+            EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+        }
+        // Refused starts and stops are refused for the right, not for the state.
+        SetLastError(contract::kPoison);
+        EXPECT_EQ(static_cast<bool>(StartServiceW(svc.get(), 0, nullptr)), r.starts);
+        if (!r.starts) {
+            EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+        }
+        Service("Spooler")["state"] = "running";
+        SetLastError(contract::kPoison);
+        EXPECT_EQ(static_cast<bool>(ControlService(svc.get(), SERVICE_CONTROL_STOP, &st)), r.stops);
+        if (!r.stops) {
+            EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+        }
+    }
+}
+
+TEST_F(ServiceContract, ManagerWithAllAccessNeedsAdministratorRights)
+{
+    State()["process"]["elevated"] = false;
+    Save();
+    for (DWORD access : {SC_MANAGER_ALL_ACCESS, 0x10000000u /* GENERIC_ALL */, 0x40000000u /* GENERIC_WRITE */}) {
+        SetLastError(contract::kPoison);
+        EXPECT_FALSE(unique_service(OpenSCManagerW(nullptr, nullptr, access))) << access;
+        EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED) << access;
+    }
+    for (DWORD access : {SC_MANAGER_CONNECT, SC_MANAGER_ENUMERATE_SERVICE, GENERIC_READ})
+        EXPECT_TRUE(unique_service(OpenSCManagerW(nullptr, nullptr, access))) << access;
 }
 
 class PackageContract : public txrtest::SimTest {
