@@ -30,6 +30,12 @@ if(WIN32)
   add_library(txr_embedded OBJECT ${CMAKE_BINARY_DIR}/app.rc)
   add_dependencies(txr_embedded txr_payload)
 else()
+  # The simulated machine trusts the sample package's test root as Windows trusts the public root
+  # of a vendor's signing chain: its fresh profile puts this certificate into the Root store.
+  if(TXR_PKI_DIR)
+    list(APPEND _txr_named_resources "TXR_SIM.TRUSTED_TEST_ROOT|${TXR_PKI_DIR}/root.cer")
+    list(APPEND _txr_resource_files ${TXR_PKI_DIR}/root.cer)
+  endif()
   enable_language(ASM)
   set(_asm "")
   set(_decl "")

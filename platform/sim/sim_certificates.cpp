@@ -29,6 +29,7 @@
 
 #include "platform/sim/SimElevation.h"
 #include "platform/sim/SimMachine.h"
+#include "platform/sim/SimTrust.h"
 #include "platform/utf.h"
 #include "platform/win/certificates.h"
 #include "platform/win/errors.h"
@@ -98,33 +99,7 @@ const char* const kDefaultRoots[] = {
     "-----END CERTIFICATE-----\n",
 };
 
-// The machine-wide roots of a fresh machine go to Root, the third one to AuthRoot (as Windows
-// keeps its automatically updated third-party roots).
-const sim::RegisterDefaults certificateDefaults("certificates", [](sim::json& s, const sim::ProfileOptions& o) {
-    const bool german = o.locale.rfind("de", 0) == 0;
-    s["certificates"] = {
-        {"stores",
-         {{"Root", {kDefaultRoots[0], kDefaultRoots[1]}},
-          {"CA", sim::json::array()},
-          {"AuthRoot", {kDefaultRoots[2]}},
-          {"TrustedPublisher", sim::json::array()}}},
-        {"oid_names",
-         german ? sim::json{{"2.5.29.19", "Basiseinschränkungen"},
-                            {"2.5.29.10", "Basiseinschränkungen"},
-                            {"2.5.29.15", "Schlüsselverwendung"},
-                            {"2.5.29.37", "Erweiterte Schlüsselverwendung"},
-                            {"2.5.29.14", "Schlüsselkennung des Antragstellers"},
-                            {"2.5.29.35", "Stellenschlüsselkennung"},
-                            {"2.5.29.17", "Alternativer Antragstellername"}}
-                : sim::json{{"2.5.29.19", "Basic Constraints"},
-                            {"2.5.29.10", "Basic Constraints"},
-                            {"2.5.29.15", "Key Usage"},
-                            {"2.5.29.37", "Enhanced Key Usage"},
-                            {"2.5.29.14", "Subject Key Identifier"},
-                            {"2.5.29.35", "Authority Key Identifier"},
-                            {"2.5.29.17", "Subject Alternative Name"}}},
-    };
-});
+
 
 // Live contexts, chains and stores, so that a stale or foreign pointer is refused instead of used.
 std::set<const CERT_CONTEXT*>& freeable_contexts()
@@ -207,6 +182,46 @@ std::string base64_of(const std::string& der)
     return out;
 }
 
+// The sample package's test root, when the build linked it in (see cmake/EmbeddedResources.cmake).
+std::string trusted_test_root()
+{
+    for (const auto& r : sim::embedded_resources())
+        if (r.name && std::u16string_view(r.name) == u"TXR_SIM.TRUSTED_TEST_ROOT")
+            return std::string(reinterpret_cast<const char*>(r.data), r.size);
+    return {};
+}
+
+// The machine-wide roots of a fresh machine go to Root, the third one to AuthRoot (as Windows
+// keeps its automatically updated third-party roots); the sample package's test root stands for
+// the public root a vendor's chain ends in and is in Root too.
+const sim::RegisterDefaults certificateDefaults("certificates", [](sim::json& s, const sim::ProfileOptions& o) {
+    const bool german = o.locale.rfind("de", 0) == 0;
+    sim::json roots = {kDefaultRoots[0], kDefaultRoots[1]};
+    if (auto testRoot = trusted_test_root(); !testRoot.empty()) roots.push_back(base64_of(testRoot));
+    s["certificates"] = {
+        {"stores",
+         {{"Root", roots},
+          {"CA", sim::json::array()},
+          {"AuthRoot", {kDefaultRoots[2]}},
+          {"TrustedPublisher", sim::json::array()}}},
+        {"oid_names",
+         german ? sim::json{{"2.5.29.19", "Basiseinschränkungen"},
+                            {"2.5.29.10", "Basiseinschränkungen"},
+                            {"2.5.29.15", "Schlüsselverwendung"},
+                            {"2.5.29.37", "Erweiterte Schlüsselverwendung"},
+                            {"2.5.29.14", "Schlüsselkennung des Antragstellers"},
+                            {"2.5.29.35", "Stellenschlüsselkennung"},
+                            {"2.5.29.17", "Alternativer Antragstellername"}}
+                : sim::json{{"2.5.29.19", "Basic Constraints"},
+                            {"2.5.29.10", "Basic Constraints"},
+                            {"2.5.29.15", "Key Usage"},
+                            {"2.5.29.37", "Enhanced Key Usage"},
+                            {"2.5.29.14", "Subject Key Identifier"},
+                            {"2.5.29.35", "Authority Key Identifier"},
+                            {"2.5.29.17", "Subject Alternative Name"}}},
+    };
+});
+
 std::unique_ptr<CERT_CONTEXT> make_context(const std::string& der)
 {
     auto c = std::make_unique<CERT_CONTEXT>();
@@ -267,17 +282,7 @@ sim::json& store_array(const std::string& name)
     return stores[name];
 }
 
-std::vector<std::string> store_certificates(const std::string& name)
-{
-    std::vector<std::string> out;
-    auto& s = sim::Machine::get().state();
-    const auto* stores = s.contains("certificates") ? &s["certificates"]["stores"] : nullptr;
-    if (!stores || !stores->contains(name)) return out;
-    for (const auto& e : (*stores)[name])
-        if (e.is_string())
-            if (auto der = der_of_entry(e.get<std::string>()); !der.empty()) out.push_back(der);
-    return out;
-}
+using sim::certs::store_certificates;
 
 // ---- names in crypt32's string forms ---------------------------------------------------------------
 
@@ -391,6 +396,71 @@ bool signed_by(X509* cert, X509* issuer)
 
 }  // namespace
 
+namespace sim::certs {
+
+std::vector<std::string> store_certificates(const std::string& name)
+{
+    std::vector<std::string> out;
+    auto& s = Machine::get().state();
+    const auto* stores = s.contains("certificates") ? &s["certificates"]["stores"] : nullptr;
+    if (!stores || !stores->contains(name)) return out;
+    for (const auto& e : (*stores)[name])
+        if (e.is_string())
+            if (auto der = der_of_entry(e.get<std::string>()); !der.empty()) out.push_back(der);
+    return out;
+}
+
+std::vector<std::string> build_chain(const std::string& leafDer, const std::vector<std::string>& extra)
+{
+    std::vector<std::string> candidates;
+    for (const char* store : kChainStores)
+        for (auto& d : store_certificates(store)) candidates.push_back(std::move(d));
+    for (const auto& d : extra) candidates.push_back(d);
+    std::vector<std::unique_ptr<X509, decltype(&X509_free)>> parsed;
+    for (const auto& d : candidates) parsed.push_back(parse_der(d));
+
+    std::vector<std::string> chain{leafDer};
+    auto current = parse_der(leafDer);
+    std::set<std::string> seen{leafDer};
+    constexpr std::size_t kMaxDepth = 20;
+    while (current && chain.size() < kMaxDepth) {
+        const std::string issuerName = name_der(X509_get_issuer_name(current.get()));
+        if (issuerName == name_der(X509_get_subject_name(current.get()))) break;  // self-issued: the top
+        // Prefer an issuer whose key verifies the signature; else the first one of that name (the
+        // chain then carries a signature error, which the installer does not look at).
+        int pick = -1;
+        for (std::size_t i = 0; i < parsed.size(); ++i) {
+            if (!parsed[i] || seen.count(candidates[i])) continue;
+            if (name_der(X509_get_subject_name(parsed[i].get())) != issuerName) continue;
+            if (signed_by(current.get(), parsed[i].get())) {
+                pick = static_cast<int>(i);
+                break;
+            }
+            if (pick < 0) pick = static_cast<int>(i);
+        }
+        if (pick < 0) break;  // a partial chain
+        const std::string& next = candidates[static_cast<std::size_t>(pick)];
+        seen.insert(next);
+        chain.push_back(next);
+        current = parse_der(next);
+    }
+    return chain;
+}
+
+std::string subject_text(const std::string& der)
+{
+    auto x = parse_der(der);
+    return x ? txt::to_utf8(simple_display_name(x.get(), false)) : std::string();
+}
+
+bool is_self_issued(const std::string& der)
+{
+    auto x = parse_der(der);
+    return x && name_der(X509_get_issuer_name(x.get())) == name_der(X509_get_subject_name(x.get()));
+}
+
+}  // namespace sim::certs
+
 namespace win {
 
 BOOL CryptGetSignerCertificateOfFile(LPCWSTR filePath, PCCERT_CONTEXT* signer)
@@ -486,37 +556,9 @@ BOOL CertGetLocalMachineCertificateChain(PCCERT_CONTEXT cert, PCCERT_CHAIN_CONTE
         return FALSE;
     }
     *chain = nullptr;
-    std::vector<std::string> candidates;
-    for (const char* store : kChainStores)
-        for (auto& d : store_certificates(store)) candidates.push_back(std::move(d));
-    for (const auto& d : cert->storeCertificates) candidates.push_back(d);
-    std::vector<std::unique_ptr<X509, decltype(&X509_free)>> parsed;
-    for (const auto& d : candidates) parsed.push_back(parse_der(d));
-
     auto built = std::make_unique<CERT_CHAIN_CONTEXT>();
-    built->elements.push_back(make_context(cert->der));
-    std::set<std::string> seen{cert->der};
-    constexpr std::size_t kMaxDepth = 20;
-    while (built->elements.size() < kMaxDepth) {
-        X509* cur = built->elements.back()->x509.get();
-        const std::string issuerName = name_der(X509_get_issuer_name(cur));
-        if (issuerName == name_der(X509_get_subject_name(cur))) break;  // self-issued: the top
-        // Prefer an issuer whose key verifies the signature; else the first one of that name (the
-        // chain then carries a signature error, which the installer does not look at).
-        int pick = -1;
-        for (std::size_t i = 0; i < parsed.size(); ++i) {
-            if (!parsed[i] || seen.count(candidates[i])) continue;
-            if (name_der(X509_get_subject_name(parsed[i].get())) != issuerName) continue;
-            if (signed_by(cur, parsed[i].get())) {
-                pick = static_cast<int>(i);
-                break;
-            }
-            if (pick < 0) pick = static_cast<int>(i);
-        }
-        if (pick < 0) break;  // a partial chain
-        seen.insert(candidates[static_cast<std::size_t>(pick)]);
-        built->elements.push_back(make_context(candidates[static_cast<std::size_t>(pick)]));
-    }
+    for (const auto& der : sim::certs::build_chain(cert->der, cert->storeCertificates))
+        built->elements.push_back(make_context(der));
     for (auto& e : built->elements) chain_element_contexts().insert(e.get());
     built->handle = m.open_handle("certificate_chain", "CertGetLocalMachineCertificateChain");
     CERT_CHAIN_CONTEXT* raw = built.release();

@@ -8,6 +8,7 @@
 #include "platform/sim/SimElevation.h"
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimSpooler.h"
+#include "platform/sim/SimTrust.h"
 #include "platform/utf.h"
 #include "platform/win/devices.h"
 #include "platform/win/errors.h"
@@ -52,15 +53,27 @@ json* find_device(const std::string& id)
         if (iequal8(d.value("instance_id", std::string()), id)) return &d;
     return nullptr;
 }
-// What a device change answers about a restart ("reboot_required" in the state): with a flag to
-// fill the caller learns it; without one Windows itself asks the user to restart, which the sim
-// logs as a "restart_prompt" event.
-void report_reboot(BOOL* needReboot, const char* by)
+// What a device change answers about a restart ("reboot_required" in the state, or a device whose
+// removal needs one): with a flag to fill the caller learns it; without one Windows itself asks the
+// user to restart, which the sim logs as a "restart_prompt" event.
+void report_reboot(BOOL* needReboot, const char* by, bool deviceNeedsRestart = false, const std::string& instanceId = {})
 {
     auto& m = sim::Machine::get();
-    const bool required = m.state()["devices"].value("reboot_required", false);
-    if (needReboot) *needReboot = required ? TRUE : FALSE;
-    else if (required) m.event({{"type", "restart_prompt"}, {"by", by}});
+    const bool required = deviceNeedsRestart || m.state()["devices"].value("reboot_required", false);
+    if (needReboot) {
+        *needReboot = required ? TRUE : FALSE;
+    } else if (required) {
+        json ev = {{"type", "restart_prompt"}, {"by", by}};
+        if (!instanceId.empty()) ev["instance_id"] = instanceId;
+        m.event(ev);
+    }
+}
+// A device node the scenario marks "restart_to_remove" (a driver that holds files open, a device
+// in use) can only be removed completely after a restart; DiUninstallDevice then reports it.
+bool removal_needs_restart(const json& node)
+{
+    const auto it = node.find("restart_to_remove");
+    return it != node.end() && it->is_boolean() && it->get<bool>();
 }
 bool wow64()
 {
@@ -203,10 +216,11 @@ BOOL DiUninstallDevice(HWND, HDEVINFO set, SP_DEVINFO_DATA* data, DWORD flags, B
     auto& arr = m.state()["devices"]["list"];
     for (std::size_t i = 0; i < arr.size(); ++i) {
         if (!iequal8(arr[i].value("instance_id", std::string()), devId)) continue;
+        const bool restart = removal_needs_restart(arr[i]);
         arr.erase(i);
         m.save();
         m.event({{"type", "device_removed"}, {"instance_id", devId}});
-        report_reboot(needReboot, "DiUninstallDevice");
+        report_reboot(needReboot, "DiUninstallDevice", restart, devId);
         return TRUE;
     }
     SetLastError(ERROR_NO_SUCH_DEVINST);
@@ -235,6 +249,10 @@ BOOL DiInstallDriverW(HWND, LPCWSTR infPath, DWORD flags, BOOL* needReboot)
     std::error_code ec;
     if (!host || !std::filesystem::is_regular_file(*host, ec)) {
         SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    if (auto refused = sim::trust::check_package(*host, sim::trust::Prompt::Allowed, "DiInstallDriverW")) {
+        SetLastError(refused);
         return FALSE;
     }
     auto facts = read_inf(*host);

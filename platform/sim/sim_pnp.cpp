@@ -152,6 +152,28 @@ bool is_usbprint(const json& node)
     return id.rfind("USBPRINT\\", 0) == 0;
 }
 
+// usbprint.sys keeps a device's port number with the device's interface, which outlives its device
+// node: a device removed with DiUninstallDevice and plugged in again gets its old port back while
+// that port exists and no present device holds it. Kept in "pnp.device_ports" (serial -> port).
+std::string remembered_port(const std::string& serial)
+{
+    const json ports = Machine::get().state().value("pnp", json::object()).value("device_ports", json::object());
+    const auto it = ports.find(serial);
+    if (it == ports.end() || !it->is_string()) return {};
+    const std::string port = it->get<std::string>();
+    if (!has_port(port)) return {};
+    for (auto& n : device_list())
+        if (n.value("present", false) && iequal8(n.value("port", std::string()), port)) return {};
+    return port;
+}
+
+void remember_port(const std::string& serial, const std::string& port)
+{
+    auto& pnp = Machine::get().state()["pnp"];
+    if (!pnp.contains("device_ports") || !pnp["device_ports"].is_object()) pnp["device_ports"] = json::object();
+    pnp["device_ports"][serial] = port;
+}
+
 }  // namespace
 
 std::string model_hardware_id(const std::string& model)
@@ -177,16 +199,11 @@ std::string plug(const PlugOptions& o)
     for (auto& n : list)
         if (n.value("serial", std::string()) == serial && is_usbprint(n) && (setting("reuse_port", true) || n.value("present", false)))
             printerNode = &n;
-    std::string port;
-    if (printerNode && printerNode->value("present", false)) {
-        port = printerNode->value("port", std::string());
-    } else if (printerNode) {
-        port = printerNode->value("port", std::string());
-        if (port.empty()) port = next_usb_port();
-    } else {
-        port = next_usb_port();
-    }
+    std::string port = printerNode ? printerNode->value("port", std::string()) : std::string();
+    if (port.empty() && setting("reuse_port", true)) port = remembered_port(serial);
+    if (port.empty()) port = next_usb_port();
     ensure_port(port);
+    remember_port(serial, port);
 
     const std::string tag = hex8(fnv1a(model + "|" + serial));
     const std::string printerId = "USBPRINT\\BREVANTO" + model + "\\7&" + tag + "&0&" + port;

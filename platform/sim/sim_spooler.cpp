@@ -12,6 +12,7 @@
 #include "platform/sim/SimMachine.h"
 #include "platform/sim/SimPnp.h"
 #include "platform/sim/SimSpooler.h"
+#include "platform/sim/SimTrust.h"
 #include "platform/utf.h"
 #include "platform/win/errors.h"
 #include "platform/win/spooler.h"
@@ -1174,7 +1175,7 @@ BOOL DeletePrinterDriverExW(LPWSTR name, LPWSTR environment, LPWSTR driverName, 
     return FALSE;
 }
 
-HRESULT UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR environment, DWORD, HWND,
+HRESULT UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR environment, DWORD flags, HWND,
                                     LPWSTR destInfPath, DWORD* destInfPathChars)
 {
     SIM_PACKAGE_ENTRY("UploadPrinterDriverPackageW")
@@ -1186,6 +1187,8 @@ HRESULT UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR env
     auto host = m.map_path(infPath);
     std::error_code ec;
     if (!host || !fs::is_regular_file(*host, ec)) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    const auto prompt = (flags & UPDP_SILENT_UPLOAD) ? sim::trust::Prompt::Suppressed : sim::trust::Prompt::Allowed;
+    if (auto refused = sim::trust::check_package(*host, prompt, "UploadPrinterDriverPackageW")) return sim::trust::as_hresult(refused);
     std::ifstream in(*host, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
@@ -1219,6 +1222,9 @@ HRESULT InstallPrinterDriverFromPackageW(LPCWSTR server, LPCWSTR infPath, LPCWST
     if (inf.size() <= repo.size() || !iequal8(inf.substr(0, repo.size()), repo) || !host ||
         !fs::is_regular_file(*host, ec))
         return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+    // The spooler service installs without a user interface.
+    if (auto refused = sim::trust::check_package(*host, sim::trust::Prompt::Suppressed, "InstallPrinterDriverFromPackageW"))
+        return sim::trust::as_hresult(refused);
     auto facts = read_inf(*host);
     if (!facts) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     const std::string dn = s8(driverName);

@@ -769,7 +769,7 @@ void PrinterClassDevices(Check& c)
     d.cbSize = sizeof(void*) == 8 ? 28 : 32;
     EXPECT_FAILS_WITH(c, SetupDiEnumDeviceInfo(set.get(), 0, &d), ERROR_INVALID_USER_BUFFER);
 
-    DWORD index = 0, removed = 0;
+    DWORD index = 0, removed = 0, restarts = 0;
     for (;; ++index) {
         d = SP_DEVINFO_DATA{};
         d.cbSize = sizeof(SP_DEVINFO_DATA);
@@ -805,11 +805,15 @@ void PrinterClassDevices(Check& c)
         CONTRACT_TRUE(c, gone);
         if (!gone) continue;
         ++removed;
+        // NeedReboot is always written: TRUE only when the removal completes after a restart.
+        CONTRACT_ONE_OF(c, reboot, FALSE, TRUE);
+        if (reboot == TRUE) ++restarts;
         EXPECT_FAILS_WITH(c, SetupDiGetDeviceInstanceIdW(set.get(), &d, id.data(), size, &required),
                           ERROR_NO_SUCH_DEVINST);
     }
     c.Note("devices", index);
     c.Note("removed", removed);
+    c.Note("restarts", restarts);
     EXPECT_FAILS_WITH(c, SetupDiEnumDeviceInfo(set.get(), index + 1, &d), ERROR_NO_MORE_ITEMS);
     DWORD required = 0;
     WCHAR buffer[8];

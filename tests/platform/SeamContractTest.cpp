@@ -4,6 +4,8 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 
 #include "platform/handles.h"
 #include "platform/utf.h"
@@ -46,6 +48,9 @@ void Seed(sim::json& s, const std::string& machine)
     } else if (machine == "not elevated") {
         s["process"]["elevated"] = false;
         Seed(s, "printer devices");
+    } else if (machine == "printer device removed after a restart") {
+        Seed(s, "printer devices");
+        s["devices"]["list"][1]["restart_to_remove"] = true;
     } else if (machine == "32-bit process on 64-bit Windows") {
         s["process"]["bits"] = 32;
     } else if (machine.rfind("x86 and x64 drivers", 0) == 0) {
@@ -68,7 +73,9 @@ std::vector<Variant> Variants()
     v.push_back({"SpoolerDependents", "", {{"active_dependents", 0}, {"all_dependents", 0}}});
     v.push_back({"SpoolerDependents", "spooler dependents", {{"active_dependents", 1}, {"all_dependents", 2}}});
     v.push_back({"SpoolerControls", "spooler stopped", {}});
-    v.push_back({"PrinterClassDevices", "printer devices", {{"devices", 2}, {"removed", 1}}});
+    v.push_back({"PrinterClassDevices", "printer devices", {{"devices", 2}, {"removed", 1}, {"restarts", 0}}});
+    v.push_back({"PrinterClassDevices", "printer device removed after a restart",
+                 {{"devices", 2}, {"removed", 1}, {"restarts", 1}}});
     v.push_back({"InterfaceDriverInstall", "32-bit process on 64-bit Windows", {}});
     v.push_back({"DriverEnvironments", "x86 and x64 drivers", {{"own_drivers", 1}}});
     v.push_back({"DriverEnvironments", "x86 and x64 drivers, 32-bit process", {{"own_drivers", 1}}});
@@ -383,8 +390,11 @@ protected:
         const std::u16string path = u"C:\\Pkg\\" + txt::from_utf8(name);
         auto host = sim::Machine::get().map_path(path);
         fs::create_directories(host->parent_path());
-        fs::copy_file(fs::path(TXR_TEST_SOURCE_DIR) / ".." / "payload" / "package" / name, *host,
-                      fs::copy_options::overwrite_existing);
+        // The built package: the INF with its signed catalog, which the upload checks.
+        const std::string inf = name;
+        for (const std::string& file : {inf, inf.substr(0, inf.rfind('.')) + ".cat"})
+            fs::copy_file(fs::path(TXR_PAYLOAD_PACKAGE_DIR) / file, host->parent_path() / file,
+                          fs::copy_options::overwrite_existing);
         return path;
     }
 };
@@ -449,6 +459,191 @@ TEST_F(PackageContract, InterfaceDriverAlreadyInstalledIsNoMoreItems)
     SetLastError(contract::kPoison);
     EXPECT_FALSE(DiInstallDriverW(nullptr, inf.c_str(), DIIRFLAG_FORCE_INF, &reboot));
     EXPECT_EQ(GetLastError(), ERROR_NO_MORE_ITEMS);
+}
+
+// ---- driver trust (the sim's own: Wine installs no driver packages) ------------------------------
+
+// The sample package's signed INFs and catalogs on drive C:, and the machine's trust in their signer.
+class TrustContract : public txrtest::SimTest {
+public:
+    using txrtest::SimTest::State;
+    static std::string ReadFile(const fs::path& p)
+    {
+        std::ifstream in(p, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+    // Copies an INF of the built package and its catalog to C:\Pkg; returns the INF's Windows path.
+    std::u16string PutPackage(const std::string& inf, const std::string& catalog)
+    {
+        auto dir = sim::Machine::get().map_path(u"C:\\Pkg");
+        fs::create_directories(*dir);
+        const fs::path built = TXR_PAYLOAD_PACKAGE_DIR;
+        fs::copy_file(built / inf, *dir / inf, fs::copy_options::overwrite_existing);
+        fs::copy_file(built / catalog, *dir / catalog, fs::copy_options::overwrite_existing);
+        return u"C:\\Pkg\\" + txt::from_utf8(inf);
+    }
+    fs::path HostOf(const std::string& name) { return *sim::Machine::get().map_path(u"C:\\Pkg") / name; }
+    void TrustPublisher() { Store("TrustedPublisher").push_back(ReadFile(fs::path(TXR_PKI_DIR) / "publisher.pem")); }
+    sim::json& Store(const char* name) { return State()["certificates"]["stores"][name]; }
+    int StagedCopies(const std::string& prefix)
+    {
+        int n = 0;
+        std::error_code ec;
+        const auto store = sim::Machine::get().map_path(u"C:\\Windows\\System32\\DriverStore\\FileRepository");
+        for (const auto& e : fs::directory_iterator(*store, ec))
+            if (e.path().filename().string().rfind(prefix, 0) == 0) ++n;
+        return n;
+    }
+    HRESULT Upload(const std::u16string& inf, DWORD flags)
+    {
+        WCHAR dest[260] = {};
+        DWORD chars = 260;
+        return UploadPrinterDriverPackageW(nullptr, inf.c_str(), nullptr, flags, nullptr, dest, &chars);
+    }
+};
+
+TEST_F(TrustContract, RefusedPackagesCarryTheCodeOfTheirSignatureCategory)
+{
+    const std::string testRoot = ReadFile(fs::path(TXR_PKI_DIR) / "root.pem");
+    struct Row {
+        const char* what;
+        std::function<void(TrustContract&)> seed;
+        DWORD flags;
+        DWORD code;  // the SetupAPI code or HRESULT; the upload returns HRESULT_FROM_SETUPAPI of it
+        HRESULT upload;
+    };
+    const std::vector<Row> rows{
+        {"trusted publisher", [](TrustContract& t) { t.TrustPublisher(); }, UPDP_UPLOAD_ALWAYS, 0, S_OK},
+        {"catalog missing", [](TrustContract& t) { fs::remove(t.HostOf("TXR4103ZKW.cat")); },
+         UPDP_UPLOAD_ALWAYS, 0xE000022Fu, static_cast<HRESULT>(0x800F022Fu)},
+        {"INF names no catalog", [](TrustContract& t) {
+             const auto inf = t.HostOf("TXR4103ZKW.inf");
+             std::string text = ReadFile(inf);
+             text.replace(text.find("CatalogFile="), 12, "; Catalog=");
+             std::ofstream(inf, std::ios::binary) << text;
+         }, UPDP_UPLOAD_ALWAYS, 0xE000022Fu, static_cast<HRESULT>(0x800F022Fu)},
+        {"catalog not signed", [](TrustContract& t) {
+             std::ofstream(t.HostOf("TXR4103ZKW.cat"), std::ios::binary) << "not a signed catalog";
+         }, UPDP_UPLOAD_ALWAYS, 0x800B0100u, static_cast<HRESULT>(0x800B0100u)},
+        {"catalog altered after signing", [](TrustContract& t) {
+             const auto cat = t.HostOf("TXR4103ZKW.cat");
+             std::string bytes = ReadFile(cat);
+             const auto at = bytes.find("TXR4103ZKW.GPD");
+             ASSERT_NE(at, std::string::npos);
+             bytes[at] = 'X';
+             std::ofstream(cat, std::ios::binary) << bytes;
+         }, UPDP_UPLOAD_ALWAYS, 0x80096010u, static_cast<HRESULT>(0x80096010u)},
+        {"root nowhere: partial chain", [](TrustContract& t) {
+             t.TrustPublisher();
+             t.Store("Root").erase(t.Store("Root").size() - 1);
+         }, UPDP_UPLOAD_ALWAYS, 0x800B010Au, static_cast<HRESULT>(0x800B010Au)},
+        {"root only among intermediates", [&testRoot](TrustContract& t) {
+             t.TrustPublisher();
+             t.Store("Root").erase(t.Store("Root").size() - 1);
+             t.Store("CA").push_back(testRoot);
+         }, UPDP_UPLOAD_ALWAYS, 0x800B0109u, static_cast<HRESULT>(0x800B0109u)},
+        {"root in AuthRoot", [&testRoot](TrustContract& t) {
+             t.TrustPublisher();
+             t.Store("Root").erase(t.Store("Root").size() - 1);
+             t.Store("AuthRoot").push_back(testRoot);
+         }, UPDP_UPLOAD_ALWAYS, 0, S_OK},
+        {"unknown publisher, prompt suppressed", [](TrustContract&) {},
+         UPDP_SILENT_UPLOAD | UPDP_UPLOAD_ALWAYS, 0xE0000242u, static_cast<HRESULT>(0x800F0242u)},
+        {"unknown publisher, don't install", [](TrustContract& t) {
+             t.State()["driver_trust_answers"] = {"dont_install"};
+         }, UPDP_UPLOAD_ALWAYS, 0xE0000243u, static_cast<HRESULT>(0x800F0243u)},
+        {"unknown publisher, install", [](TrustContract& t) { t.State()["driver_trust_answers"] = {"install"}; },
+         UPDP_UPLOAD_ALWAYS, 0, S_OK},
+        {"a scenario's own code", [](TrustContract& t) {
+             t.Store("Root").erase(t.Store("Root").size() - 1);
+             t.State()["trust"]["errors"]["partial_chain"] = 0x800B0111u;
+         }, UPDP_UPLOAD_ALWAYS, 0x800B0111u, static_cast<HRESULT>(0x800B0111u)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        for (const bool deviceInstaller : {false, true}) {
+            FreshMachine("en-US");
+            const std::u16string inf = PutPackage("TXR4103ZKW.inf", "TXR4103ZKW.cat");
+            row.seed(*this);
+            Save();
+            if (deviceInstaller) {
+                // DiInstallDriverW has no flag to suppress the prompt.
+                if (row.flags & UPDP_SILENT_UPLOAD) continue;
+                BOOL reboot = TRUE;
+                SetLastError(contract::kPoison);
+                const BOOL ok = DiInstallDriverW(nullptr, inf.c_str(), 0, &reboot);
+                EXPECT_EQ(ok, row.code == 0 ? TRUE : FALSE);
+                if (row.code) {
+                    EXPECT_EQ(GetLastError(), row.code);
+                }
+            } else {
+                EXPECT_EQ(static_cast<DWORD>(Upload(inf, row.flags)), static_cast<DWORD>(row.upload));
+                EXPECT_EQ(StagedCopies("txr4103zkw.inf_"), row.code == 0 ? 1 : 0) << "a refused package is not staged";
+            }
+        }
+    }
+}
+
+TEST_F(TrustContract, APublisherOfUnknownTrustIsAskedAboutOncePerPackage)
+{
+    FreshMachine("de-DE");
+    const std::u16string printer = PutPackage("TXR4103ZKW.inf", "TXR4103ZKW.cat");
+    const std::u16string usb = PutPackage("PrinterWinUBS.inf", "PrinterWinUBS.cat");
+    State()["driver_trust_answers"] = {"install", "dont_install"};
+    Save();
+    WCHAR dest[260] = {};
+    DWORD chars = 260;
+    ASSERT_EQ(UploadPrinterDriverPackageW(nullptr, printer.c_str(), nullptr, UPDP_UPLOAD_ALWAYS, nullptr, dest, &chars), S_OK);
+    // The staged package is installed without being asked about again (the spooler has no UI).
+    EXPECT_EQ(InstallPrinterDriverFromPackageW(nullptr, dest, u"BREVANTO TXR4103 ZKW", nullptr, 0), S_OK);
+    BOOL reboot = FALSE;
+    SetLastError(contract::kPoison);
+    EXPECT_FALSE(DiInstallDriverW(nullptr, usb.c_str(), 0, &reboot));
+    EXPECT_EQ(GetLastError(), 0xE0000243u);
+
+    const auto prompts = Events("driver_trust_prompt");
+    ASSERT_EQ(prompts.size(), 2u);
+    EXPECT_EQ(prompts[0]["text"], "Möchten Sie diese Gerätesoftware installieren?");
+    EXPECT_EQ(prompts[0]["publisher"], "BREVANTO Printer Drivers");
+    EXPECT_EQ(prompts[0]["by"], "UploadPrinterDriverPackageW");
+    EXPECT_EQ(prompts[0]["answer"], "install");
+    EXPECT_EQ(prompts[1]["by"], "DiInstallDriverW");
+    EXPECT_EQ(prompts[1]["answer"], "dont_install");
+    EXPECT_TRUE(State()["driver_trust_answers"].empty());
+}
+
+// ---- device removal -----------------------------------------------------------------------------
+
+TEST_F(SeamContractState, RemovalThatNeedsARestartPromptsOnlyWithoutAFlag)
+{
+    const std::string printerClass = "{4d36e979-e325-11ce-bfc1-08002be10318}";
+    for (const bool withFlag : {false, true}) {
+        for (const bool needsRestart : {false, true}) {
+            SCOPED_TRACE(std::string(withFlag ? "flag" : "NULL") + (needsRestart ? ", restart" : ""));
+            FreshMachine();
+            State()["devices"]["list"] = sim::json::array({{{"instance_id", "USBPRINT\\TXRCONTRACT\\1"},
+                                                            {"class_guid", printerClass},
+                                                            {"restart_to_remove", needsRestart}}});
+            Save();
+            GUID g{};
+            CLSIDFromString(u"{4d36e979-e325-11ce-bfc1-08002be10318}", &g);
+            unique_device_list set(SetupDiGetClassDevsW(&g, nullptr, nullptr, 0));
+            SP_DEVINFO_DATA d{};
+            d.cbSize = sizeof d;
+            ASSERT_TRUE(SetupDiEnumDeviceInfo(set.get(), 0, &d));
+            BOOL reboot = 7;
+            EXPECT_TRUE(DiUninstallDevice(nullptr, set.get(), &d, 0, withFlag ? &reboot : nullptr));
+            if (withFlag) {
+                EXPECT_EQ(reboot, needsRestart ? TRUE : FALSE);
+            }
+            const auto prompts = Events("restart_prompt");
+            EXPECT_EQ(prompts.size(), !withFlag && needsRestart ? 1u : 0u);
+            if (!prompts.empty()) {
+                EXPECT_EQ(prompts[0]["by"], "DiUninstallDevice");
+                EXPECT_EQ(prompts[0]["instance_id"], "USBPRINT\\TXRCONTRACT\\1");
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -76,8 +76,11 @@ protected:
     {
         const auto dir = sim::Machine::get().drive_c() / "Temp";
         std::filesystem::create_directories(dir);
-        std::filesystem::copy_file(std::filesystem::path(TXR_TEST_SOURCE_DIR) / ".." / "payload" / "package" / inf,
-                                   dir / inf, std::filesystem::copy_options::overwrite_existing);
+        // The built package: the INF with its signed catalog, which the upload checks.
+        const std::string catalog = inf.substr(0, inf.rfind('.')) + ".cat";
+        for (const std::string& file : {inf, catalog})
+            std::filesystem::copy_file(std::filesystem::path(TXR_PAYLOAD_PACKAGE_DIR) / file, dir / file,
+                                       std::filesystem::copy_options::overwrite_existing);
         char16_t dest[260];
         win::DWORD chars = 260;
         const std::u16string src = u"C:\\Temp\\" + txt::from_utf8(inf);
@@ -199,6 +202,32 @@ TEST_F(SimPnp, ReplugOnANewPortWhenPortsAreNotReused)
     EXPECT_EQ(again.substr(again.size() - 7), "&USB002");
     EXPECT_EQ(PrinterClassIds(u"USBPRINT", 0).size(), 2u);
     EXPECT_EQ(PrinterClassIds(u"USBPRINT", win::DIGCF_PRESENT), std::vector<std::string>{again});
+}
+
+TEST_F(SimPnp, DeviceRemovedAndPluggedInAgainGetsItsOldPortBack)
+{
+    const std::string first = sim::pnp::plug();
+    // The installer's removal step takes the printer's node while it is unplugged.
+    sim::pnp::unplug();
+    {
+        win::GUID cls{};
+        win::CLSIDFromString(u"{4d36e979-e325-11ce-bfc1-08002be10318}", &cls);
+        win::unique_device_list set(win::SetupDiGetClassDevsW(&cls, u"USBPRINT", nullptr, 0));
+        win::SP_DEVINFO_DATA d{};
+        d.cbSize = sizeof d;
+        ASSERT_TRUE(win::SetupDiEnumDeviceInfo(set.get(), 0, &d));
+        win::BOOL reboot = win::FALSE;
+        ASSERT_TRUE(win::DiUninstallDevice(nullptr, set.get(), &d, 0, &reboot));
+    }
+    ASSERT_TRUE(PrinterClassIds(u"USBPRINT", 0).empty());
+    // Another printer plugged in meanwhile does not take the removed device's port.
+    const std::string other = sim::pnp::plug({"TXR4103", "", "SECOND"});
+    EXPECT_EQ(other.substr(other.size() - 7), "&USB002");
+    EXPECT_EQ(sim::pnp::plug(), first) << "USB001 again, so the same instance ID";
+    std::vector<std::string> usbPorts;
+    for (auto& p : Ports())
+        if (p[1] == "USB Monitor") usbPorts.push_back(p[0]);
+    EXPECT_EQ(usbPorts, (std::vector<std::string>{"USB001", "USB002"}));
 }
 
 }  // namespace

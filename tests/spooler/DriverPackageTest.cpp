@@ -21,8 +21,9 @@ protected:
         const std::u16string win = u"C:\\Temp\\Driver\\TXR4103ZKW.inf";
         auto host = sim::Machine::get().map_path(win);
         std::filesystem::create_directories(host->parent_path());
-        std::filesystem::copy_file(std::filesystem::path(TXR_PAYLOAD_PACKAGE_DIR) / "TXR4103ZKW.inf", *host,
-                                   std::filesystem::copy_options::overwrite_existing);
+        for (const char* file : {"TXR4103ZKW.inf", "TXR4103ZKW.cat"})  // the catalog is checked by the upload
+            std::filesystem::copy_file(std::filesystem::path(TXR_PAYLOAD_PACKAGE_DIR) / file, host->parent_path() / file,
+                                       std::filesystem::copy_options::overwrite_existing);
         return win;
     }
     int StoreCopies(const std::string& prefix)

@@ -13,8 +13,9 @@ protected:
     {
         auto host = sim::Machine::get().map_path(kInf);
         std::filesystem::create_directories(host->parent_path());
-        std::filesystem::copy_file(std::filesystem::path(TXR_PAYLOAD_PACKAGE_DIR) / "PrinterWinUBS.inf", *host,
-                                   std::filesystem::copy_options::overwrite_existing);
+        for (const char* file : {"PrinterWinUBS.inf", "PrinterWinUBS.cat"})  // the catalog is checked by the install
+            std::filesystem::copy_file(std::filesystem::path(TXR_PAYLOAD_PACKAGE_DIR) / file, host->parent_path() / file,
+                                       std::filesystem::copy_options::overwrite_existing);
     }
     void AddDevice(const std::string& id, const std::string& classGuid = "{4d36e979-e325-11ce-bfc1-08002be10318}")
     {
