@@ -1083,14 +1083,15 @@ BOOL XcvDataW(HANDLE xcv, LPCWSTR dataName, BYTE* inputData, DWORD cbInputData, 
         const std::string port = st ? std::string() : get_field(r.sztPortName);
         if (!st && !admin) st = ERROR_ACCESS_DENIED;
         if (!st) st = record_problem(r);
+        bool exists = false;
         if (!st) {
             // Port names are one name space of the spooler; whether the monitor looks past its own
-            // ports, and the code it answers, are settings.
+            // ports, and the code it answers (0 takes the port as it is), are settings.
             const SpoolerSettings set = spooler_settings();
-            if (set.otherMonitorsPortsExist ? find_in(sp()["ports"], port) != nullptr : tcp_port(port) != nullptr)
-                st = set.existingPortStatus;
+            exists = set.otherMonitorsPortsExist ? find_in(sp()["ports"], port) != nullptr : tcp_port(port) != nullptr;
+            if (exists) st = set.existingPortStatus;
         }
-        if (!st) {
+        if (!st && !exists) {
             const bool de = sim::language() == "de";
             sp()["ports"].push_back({{"name", port},
                                      {"monitor", "Standard TCP/IP Port"},
