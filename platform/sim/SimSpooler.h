@@ -26,6 +26,44 @@ std::string caller_environment();
 bool spooler_running();
 json* find_service(const std::string& name);
 
+// PRINTER_STATUS bits the sim keeps in a printer's "status".
+inline constexpr win::DWORD kPrinterStatusPaused = 0x1;
+inline constexpr win::DWORD kPrinterStatusPendingDeletion = 0x4;
+
+// The spooler's behaviours that Windows documents loosely or not at all, read from the state's
+// "spooler.settings" (a missing or mistyped value takes the default, the most likely behaviour).
+struct SpoolerSettings {
+    // The last error of a call on a printer or Xcv handle opened before the Spooler last stopped.
+    win::DWORD staleHandleError = win::ERROR_INVALID_HANDLE;
+    // "never": queued jobs stay until a scenario or txr-sim removes them (the device takes none);
+    // "spooler_start": the jobs of printers that are not paused are printed when the Spooler starts.
+    bool jobsPrintAtSpoolerStart = false;
+    // The monitor status of the TCP/IP monitor's AddPort for a name that exists.
+    win::DWORD existingPortStatus = win::ERROR_ALREADY_EXISTS;
+    // Whether a port of another monitor (LPT1:, USB001) counts as existing for that AddPort.
+    bool otherMonitorsPortsExist = true;
+    // Whether the TCP/IP monitor refuses host and IP addresses that are neither IPv4 text nor a
+    // host name (ERROR_INVALID_PARAMETER).
+    bool checkAddresses = true;
+};
+SpoolerSettings spooler_settings();
+
+// Called when a service settles into a state of its own. The Spooler's stop ends every printer and
+// Xcv handle opened before it; its start prints the queued jobs when the settings say so.
+void service_settled(const json& service);
+// Removes the printers pending deletion whose jobs are gone (each with a printer_deleted event);
+// the caller saves.
+void remove_finished_printers();
+
+// Whether text is an IPv4 address in dotted-decimal form (four numbers 0-255) or a host name
+// (labels of letters, digits and hyphens, the last one not all digits).
+bool ipv4_or_host_name(const std::string& text);
+
+// Strict readers of "M/D/YYYY" dates and "a.b.c.d" versions (each part 0-65535), as an INF's
+// DriverVer has them.
+bool valid_driver_date(const std::string& text);
+bool valid_driver_version(const std::string& text);
+
 // "1.5.27.4" <-> DWORDLONG; "03/10/2023" -> FILETIME.
 win::DWORDLONG version_value(const std::string& text);
 win::FILETIME date_value(const std::string& text);
@@ -42,6 +80,8 @@ std::optional<InfFacts> read_inf(const std::filesystem::path& host);
 std::string stage_package(const std::filesystem::path& hostInf, const std::string& infName);
 // Seeds a store package that has no source file (txr-sim); returns its Windows path.
 std::string stage_package_text(const std::string& infName, const std::string& text);
+// The Windows path a package with this INF text would have in the driver store, staging nothing.
+std::string store_inf_path(const std::string& infName, const std::string& text);
 
 // Strings packed after the fixed-size entries of an enumeration buffer.
 struct StringArea {

@@ -123,6 +123,7 @@ void settle(json& sv, bool query)
     sv["state"] = st == "start_pending" ? "running" : "stopped";
     sv.erase("pending_left");
     sim::Machine::get().event({{"type", "service"}, {"name", sv["name"]}, {"state", sv["state"]}});
+    sim::spool::service_settled(sv);
 }
 
 void begin_pending(json& sv, const char* pending)

@@ -1,6 +1,8 @@
 // The simulated print spooler: drivers, printers, ports, the Standard TCP/IP port monitor behind
 // XcvDataW, and the driver store's packages (folders under FileRepository on the sim's drive).
 #include <algorithm>
+#include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -191,11 +193,16 @@ std::string folder_for(const std::string& infName, const std::string& text)
 }
 }  // namespace
 
+std::string store_inf_path(const std::string& infName, const std::string& text)
+{
+    return std::string(kFileRepository) + "\\" + folder_for(infName, text) + "\\" + infName;
+}
+
 std::string stage_package_text(const std::string& infName, const std::string& text)
 {
     auto& m = Machine::get();
     const std::string folder = folder_for(infName, text);
-    const std::string winPath = std::string(kFileRepository) + "\\" + folder + "\\" + infName;
+    const std::string winPath = store_inf_path(infName, text);
     auto dir = m.map_path(txt::from_utf8(std::string(kFileRepository) + "\\" + folder));
     std::error_code ec;
     fs::create_directories(*dir, ec);
@@ -209,6 +216,139 @@ std::string stage_package(const fs::path& hostInf, const std::string& infName)
     std::stringstream ss;
     ss << in.rdbuf();
     return stage_package_text(infName, ss.str());
+}
+
+namespace {
+
+// A number of the state, or the fallback when it is missing or not a number that fits a DWORD.
+win::DWORD state_number(const json& j, const char* key, win::DWORD fallback)
+{
+    auto it = j.find(key);
+    if (it == j.end() || !it->is_number_integer() || it->get<long long>() < 0 || it->get<long long>() > 0xFFFFFFFFll)
+        return fallback;
+    return static_cast<win::DWORD>(it->get<long long>());
+}
+bool state_flag(const json& j, const char* key, bool fallback)
+{
+    auto it = j.find(key);
+    return it != j.end() && it->is_boolean() ? it->get<bool>() : fallback;
+}
+
+}  // namespace
+
+SpoolerSettings spooler_settings()
+{
+    const json& state = Machine::get().state();
+    const json none = json::object();
+    const auto sp = state.find("spooler");
+    const json& s = sp != state.end() && sp->is_object() && sp->contains("settings") && (*sp)["settings"].is_object()
+                        ? (*sp)["settings"]
+                        : none;
+    SpoolerSettings out;
+    out.staleHandleError = state_number(s, "stale_handle_error", out.staleHandleError);
+    const auto jobs = s.find("jobs_finish");
+    out.jobsPrintAtSpoolerStart = jobs != s.end() && jobs->is_string() && jobs->get<std::string>() == "spooler_start";
+    out.existingPortStatus = state_number(s, "tcp_existing_port_status", out.existingPortStatus);
+    out.otherMonitorsPortsExist = state_flag(s, "tcp_other_monitors_ports_exist", out.otherMonitorsPortsExist);
+    out.checkAddresses = state_flag(s, "tcp_check_addresses", out.checkAddresses);
+    return out;
+}
+
+namespace {
+
+// Bumped each time the Spooler stops: a printer or Xcv handle remembers the generation it was
+// opened in, and one from an earlier generation names a context the restarted spooler never knew.
+std::uint64_t& spooler_generation()
+{
+    static std::uint64_t generation = 0;
+    return generation;
+}
+
+bool all_digits(const std::string& s)
+{
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Splits at every separator; empty parts are kept.
+std::vector<std::string> split(const std::string& s, char separator)
+{
+    std::vector<std::string> parts(1);
+    for (char c : s) {
+        if (c == separator) parts.emplace_back();
+        else parts.back() += c;
+    }
+    return parts;
+}
+
+}  // namespace
+
+void remove_finished_printers()
+{
+    auto& m = Machine::get();
+    auto& printers = m.state()["spooler"]["printers"];
+    if (!printers.is_array()) return;
+    for (std::size_t i = printers.size(); i-- > 0;) {
+        const json& p = printers[i];
+        if (!(state_number(p, "status", 0) & kPrinterStatusPendingDeletion) || state_number(p, "jobs", 0) != 0) continue;
+        const std::string name = p.value("name", std::string());
+        printers.erase(i);
+        m.event({{"type", "printer_deleted"}, {"name", name}});
+    }
+}
+
+void service_settled(const json& service)
+{
+    if (!service.is_object() || !iequal8(service.value("name", std::string()), "Spooler")) return;
+    const std::string state = service.value("state", std::string());
+    if (state == "stopped") ++spooler_generation();
+    if (state != "running" || !spooler_settings().jobsPrintAtSpoolerStart) return;
+    auto& printers = Machine::get().state()["spooler"]["printers"];
+    if (!printers.is_array()) return;
+    for (auto& p : printers)
+        if (!(state_number(p, "status", 0) & kPrinterStatusPaused) && state_number(p, "jobs", 0) != 0) p["jobs"] = 0;
+    remove_finished_printers();
+}
+
+bool ipv4_or_host_name(const std::string& text)
+{
+    if (text.empty() || text.size() > 253) return false;
+    const std::vector<std::string> labels = split(text, '.');
+    // Numbers only: an IPv4 address, four numbers 0-255 without leading zeros.
+    if (std::all_of(labels.begin(), labels.end(), all_digits)) {
+        if (labels.size() != 4) return false;
+        for (const auto& l : labels)
+            if (l.size() > 3 || (l.size() > 1 && l[0] == '0') || std::stoi(l) > 255) return false;
+        return true;
+    }
+    for (const auto& l : labels) {
+        if (l.empty() || l.size() > 63 || l.front() == '-' || l.back() == '-') return false;
+        for (char c : l)
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-') return false;
+    }
+    // A name whose last label is a number is a mistyped address, not a host name.
+    return !all_digits(labels.back());
+}
+
+bool valid_driver_date(const std::string& text)
+{
+    const std::vector<std::string> parts = split(text, '/');
+    if (parts.size() != 3 || !all_digits(parts[0]) || !all_digits(parts[1]) || !all_digits(parts[2]) ||
+        parts[0].size() > 2 || parts[1].size() > 2 || parts[2].size() != 4)
+        return false;
+    const int m = std::stoi(parts[0]), d = std::stoi(parts[1]), y = std::stoi(parts[2]);
+    if (y < 1601 || m < 1 || m > 12 || d < 1) return false;
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    const int days[] = {31, leap ? 29 : 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return d <= days[m - 1];
+}
+
+bool valid_driver_version(const std::string& text)
+{
+    const std::vector<std::string> parts = split(text, '.');
+    if (parts.size() != 4) return false;
+    for (const auto& p : parts)
+        if (!all_digits(p) || p.size() > 5 || std::stoul(p) > 0xFFFF) return false;
+    return true;
 }
 
 }  // namespace sim::spool
@@ -506,6 +646,12 @@ const sim::RegisterDefaults spoolerDefaults("spooler", [](json& s, const sim::Pr
         {"print_processors", json::array({"winprint"})},
         {"datatypes", json::array({"RAW", "NT EMF 1.008", "TEXT", "XPS2GDI"})},
         {"inbox_packages", json::array({"prnms009.inf_amd64_80184dcbef6775bc"})},
+        // The defaults of SpoolerSettings, written out so that a scenario sees what it may change.
+        {"settings", {{"stale_handle_error", ERROR_INVALID_HANDLE},
+                      {"jobs_finish", "never"},
+                      {"tcp_existing_port_status", ERROR_ALREADY_EXISTS},
+                      {"tcp_other_monitors_ports_exist", true},
+                      {"tcp_check_addresses", true}}},
     };
 });
 
@@ -556,6 +702,7 @@ struct PHandle {
     HKind kind;
     std::string name;
     DWORD access;
+    std::uint64_t generation;  // the spooler's generation when it was opened
 };
 std::map<HANDLE, PHandle>& phandles()
 {
@@ -571,8 +718,19 @@ PHandle* lookup(HANDLE h)
 HANDLE new_handle(HKind k, std::string name, DWORD access, const char* by)
 {
     HANDLE h = sim::Machine::get().open_handle("printer", by);
-    phandles()[h] = PHandle{k, std::move(name), access};
+    phandles()[h] = PHandle{k, std::move(name), access, spooler_generation()};
     return h;
+}
+
+// True, with the last error set, for a handle opened before the Spooler last stopped: the restarted
+// spooler does not know the context it names (the RPC runtime answers RPC_X_SS_CONTEXT_MISMATCH,
+// which is ERROR_INVALID_HANDLE).
+bool dead_handle(HANDLE h)
+{
+    const PHandle* p = lookup(h);
+    if (!p || p->generation == spooler_generation()) return false;
+    SetLastError(spooler_settings().staleHandleError);
+    return true;
 }
 
 #define SIM_SPOOLER_ENTRY(op)                                                                                         \
@@ -802,8 +960,12 @@ BOOL ClosePrinter(HANDLE printer)
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    // A dead handle is released all the same: the client frees its part of it, and only the
+    // spooler's side of the call fails.
+    const bool dead = dead_handle(printer);
     phandles().erase(printer);
     m.close_handle(printer, "printer");
+    if (dead) return FALSE;
     if (auto e = m.fault("ClosePrinter")) {
         SetLastError(*e);
         return FALSE;
@@ -838,12 +1000,54 @@ json record_json(const PORT_DATA_1& r)
             {"snmp_dev_index", r.dwSNMPDevIndex}};
 }
 
+// The record of a TCP/IP port as the monitor hands it out: the stored fields, the monitor's
+// defaults for those a seeded port lacks.
+PORT_DATA_1 port_record(const json& port)
+{
+    const json t = port.value("tcp", json::object());
+    PORT_DATA_1 r{};
+    put_field(r.sztPortName, port.value("name", std::string()));
+    r.dwVersion = 1;
+    r.dwProtocol = t.value("protocol", 1u);
+    r.cbSize = sizeof(PORT_DATA_1);
+    put_field(r.sztHostAddress, t.value("host_address", std::string()));
+    put_field(r.sztSNMPCommunity, t.value("snmp_community", std::string("public")));
+    r.dwDoubleSpool = t.value("double_spool", 0u);
+    put_field(r.sztQueue, t.value("queue", std::string()));
+    put_field(r.sztIPAddress, t.value("ip_address", std::string()));
+    r.dwPortNumber = t.value("port_number", 9100u);
+    r.dwSNMPEnabled = t.value("snmp_enabled", 1u);
+    r.dwSNMPDevIndex = t.value("snmp_dev_index", 1u);
+    return r;
+}
+
+// What the monitor refuses in a record it is to add or apply: a port without a name or host, a
+// protocol other than raw or LPR, and (a setting) addresses that are no IPv4 text or host name.
+DWORD record_problem(const PORT_DATA_1& r)
+{
+    const std::string host = get_field(r.sztHostAddress), ip = get_field(r.sztIPAddress);
+    if (get_field(r.sztPortName).empty() || host.empty()) return ERROR_INVALID_PARAMETER;
+    if (r.dwProtocol != PROTOCOL_RAWTCP_TYPE && r.dwProtocol != PROTOCOL_LPR_TYPE) return ERROR_INVALID_PARAMETER;
+    if (spooler_settings().checkAddresses && (!ipv4_or_host_name(host) || (!ip.empty() && !ipv4_or_host_name(ip))))
+        return ERROR_INVALID_PARAMETER;
+    return ERROR_SUCCESS;
+}
+
+json* tcp_port(const std::string& name)
+{
+    for (auto& p : sp()["ports"])
+        if (iequal8(p.value("name", std::string()), name) && p.value("monitor", std::string()) == "Standard TCP/IP Port")
+            return &p;
+    return nullptr;
+}
+
 }  // namespace
 
 BOOL XcvDataW(HANDLE xcv, LPCWSTR dataName, BYTE* inputData, DWORD cbInputData, BYTE* outputData, DWORD cbOutputData,
               DWORD* outputNeeded, DWORD* status)
 {
     SIM_SPOOLER_ENTRY("XcvDataW")
+    if (dead_handle(xcv)) return FALSE;
     PHandle* h = lookup(xcv);
     if (!h || (h->kind != HKind::XcvMonitor && h->kind != HKind::XcvPort)) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -880,9 +1084,16 @@ BOOL XcvDataW(HANDLE xcv, LPCWSTR dataName, BYTE* inputData, DWORD cbInputData, 
         DWORD st = input_record(r);
         const std::string port = st ? std::string() : get_field(r.sztPortName);
         if (!st && !admin) st = ERROR_ACCESS_DENIED;
-        if (!st && (port.empty() || get_field(r.sztHostAddress).empty())) st = ERROR_INVALID_PARAMETER;
-        if (!st && find_in(sp()["ports"], port)) st = ERROR_ALREADY_EXISTS;
+        if (!st) st = record_problem(r);
+        bool exists = false;
         if (!st) {
+            // Port names are one name space of the spooler; whether the monitor looks past its own
+            // ports, and the code it answers (0 takes the port as it is), are settings.
+            const SpoolerSettings set = spooler_settings();
+            exists = set.otherMonitorsPortsExist ? find_in(sp()["ports"], port) != nullptr : tcp_port(port) != nullptr;
+            if (exists) st = set.existingPortStatus;
+        }
+        if (!st && !exists) {
             const bool de = sim::language() == "de";
             sp()["ports"].push_back({{"name", port},
                                      {"monitor", "Standard TCP/IP Port"},
@@ -911,48 +1122,29 @@ BOOL XcvDataW(HANDLE xcv, LPCWSTR dataName, BYTE* inputData, DWORD cbInputData, 
             *status = ERROR_INSUFFICIENT_BUFFER;
             return TRUE;
         }
-        const json& p = *find_in(sp()["ports"], h->name);
-        const json t = p.value("tcp", json::object());
-        PORT_DATA_1 r{};
-        put_field(r.sztPortName, h->name);
-        r.dwVersion = 1;
-        r.dwProtocol = t.value("protocol", 1u);
-        r.cbSize = sizeof(PORT_DATA_1);
-        put_field(r.sztHostAddress, t.value("host_address", std::string()));
-        put_field(r.sztSNMPCommunity, t.value("snmp_community", std::string("public")));
-        r.dwDoubleSpool = t.value("double_spool", 0u);
-        put_field(r.sztQueue, t.value("queue", std::string()));
-        put_field(r.sztIPAddress, t.value("ip_address", std::string()));
-        r.dwPortNumber = t.value("port_number", 9100u);
-        r.dwSNMPEnabled = t.value("snmp_enabled", 1u);
-        r.dwSNMPDevIndex = t.value("snmp_dev_index", 1u);
+        const PORT_DATA_1 r = port_record(*find_in(sp()["ports"], h->name));
         std::memcpy(outputData, &r, sizeof r);
         *status = ERROR_SUCCESS;
         return TRUE;
     }
-    if (cmd == "ConfigPort" && h->kind == HKind::XcvPort) {
+    if (cmd == "ConfigPort") {
+        // The record names the port it configures, through a port handle as through the monitor's,
+        // and every field of it is applied.
         PORT_DATA_1 r{};
         DWORD st = input_record(r);
-        if (!st && !admin) st = ERROR_ACCESS_DENIED;
-        if (!st) {
-            json* p = find_in(sp()["ports"], h->name);
-            (*p)["tcp"] = record_json(r);
-            m.save();
-            m.event({{"type", "port_configured"}, {"name", h->name}, {"snmp_enabled", r.dwSNMPEnabled}});
-        }
-        *status = st;
-        return TRUE;
-    }
-    if (cmd == "ConfigPort" && h->kind == HKind::XcvMonitor) {
-        // The monitor handle configures the port the record names.
-        PORT_DATA_1 r{};
-        DWORD st = input_record(r);
-        json* p = st ? nullptr : find_in(sp()["ports"], get_field(r.sztPortName));
+        json* p = st ? nullptr : tcp_port(get_field(r.sztPortName));
         if (!st && !p) st = ERROR_UNKNOWN_PORT;
         if (!st && !admin) st = ERROR_ACCESS_DENIED;
+        if (!st) st = record_problem(r);
         if (!st) {
-            (*p)["tcp"] = record_json(r);
+            const json before = record_json(port_record(*p)), after = record_json(r);
+            (*p)["tcp"] = after;
             m.save();
+            // A person sees what the record changed.
+            json ev = {{"type", "port_configured"}, {"name", (*p)["name"]}};
+            for (auto& [key, value] : after.items())
+                if (before[key] != value) ev[key] = value;
+            if (ev.size() > 2) m.event(ev);
         }
         *status = st;
         return TRUE;
@@ -1060,6 +1252,7 @@ HANDLE AddPrinterW(LPWSTR name, DWORD level, BYTE* printer)
 BOOL SetPrinterW(HANDLE printer, DWORD level, BYTE* info, DWORD command)
 {
     SIM_SPOOLER_ENTRY("SetPrinterW")
+    if (dead_handle(printer)) return FALSE;
     PHandle* h = lookup(printer);
     if (!h || h->kind != HKind::Printer) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -1119,6 +1312,7 @@ BOOL SetPrinterW(HANDLE printer, DWORD level, BYTE* info, DWORD command)
 BOOL DeletePrinter(HANDLE printer)
 {
     SIM_SPOOLER_ENTRY("DeletePrinter")
+    if (dead_handle(printer)) return FALSE;
     PHandle* h = lookup(printer);
     if (!h || h->kind != HKind::Printer) {
         SetLastError(ERROR_INVALID_HANDLE);
@@ -1128,16 +1322,33 @@ BOOL DeletePrinter(HANDLE printer)
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
     }
-    auto& arr = sp()["printers"];
-    for (std::size_t i = 0; i < arr.size(); ++i) {
-        if (!iequal8(arr[i].value("name", std::string()), h->name)) continue;
-        arr.erase(i);
+    json* p = find_in(sp()["printers"], h->name);
+    if (!p) {
+        SetLastError(ERROR_INVALID_PRINTER_NAME);
+        return FALSE;
+    }
+    // A printer with jobs stays, pending deletion, until they are gone (and keeps its driver in
+    // use meanwhile); a paused one would never print them, so it refuses.
+    const DWORD jobs = state_number(*p, "jobs", 0), status = state_number(*p, "status", 0);
+    if (jobs && (status & kPrinterStatusPaused)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (jobs) {
+        (*p)["status"] = status | kPrinterStatusPendingDeletion;
         m.save();
-        m.event({{"type", "printer_deleted"}, {"name", h->name}});
+        m.event({{"type", "printer_pending_deletion"}, {"name", h->name}, {"jobs", jobs}});
         return TRUE;
     }
-    SetLastError(ERROR_INVALID_PRINTER_NAME);
-    return FALSE;
+    auto& arr = sp()["printers"];
+    for (std::size_t i = 0; i < arr.size(); ++i)
+        if (&arr[i] == p) {
+            arr.erase(i);
+            break;
+        }
+    m.save();
+    m.event({{"type", "printer_deleted"}, {"name", h->name}});
+    return TRUE;
 }
 
 BOOL DeletePrinterDriverExW(LPWSTR name, LPWSTR environment, LPWSTR driverName, DWORD, DWORD)
@@ -1192,16 +1403,27 @@ HRESULT UploadPrinterDriverPackageW(LPCWSTR server, LPCWSTR infPath, LPCWSTR env
     std::ifstream in(*host, std::ios::binary);
     std::stringstream ss;
     ss << in.rdbuf();
+    if (!in) return HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     const std::string infName = host->filename().string();
-    const std::string probe = stage_package_text(infName, ss.str());
-    const std::u16string dest = txt::from_utf8(probe);
+    const std::string text = ss.str();
+    const std::string staged = store_inf_path(infName, text);
+    const std::u16string dest = txt::from_utf8(staged);
+    // The caller's buffer is checked before anything is staged, so a refused call leaves the
+    // driver store as it was.
     if (*destInfPathChars < dest.size() + 1) {
         *destInfPathChars = static_cast<DWORD>(dest.size() + 1);
         return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
     }
+    // Every refusal comes before this point; staging itself removes what it made when it fails.
+    auto folder = m.map_path(txt::from_utf8(staged.substr(0, staged.rfind('\\'))));
+    const bool existed = folder && fs::exists(*folder, ec);
+    if (!folder || stage_package_text(infName, text) != staged || !fs::is_regular_file(*folder / infName, ec)) {
+        if (folder && !existed) fs::remove_all(*folder, ec);
+        return HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED);
+    }
     std::memcpy(destInfPath, dest.c_str(), (dest.size() + 1) * sizeof(WCHAR));
     *destInfPathChars = static_cast<DWORD>(dest.size() + 1);
-    m.event({{"type", "package_uploaded"}, {"inf", probe}});
+    m.event({{"type", "package_uploaded"}, {"inf", staged}});
     return S_OK;
 }
 

@@ -36,7 +36,7 @@ set -e
     echo "== exit $code"
     echo "== events"
     "$tool" events |
-        grep -E '"type":"(message_box|beep|key_wait|pause|service|certificate_added|driver_installed|driver_deleted|printer_(added|deleted|changed)|port_(added|configured)|interface_driver_installed|device_removed|restart_prompt|driver_trust_prompt)"' |
+        grep -E '"type":"(message_box|beep|key_wait|pause|service|certificate_added|driver_installed|driver_deleted|printer_(added|deleted|changed|pending_deletion)|port_(added|configured)|interface_driver_installed|device_removed|restart_prompt|driver_trust_prompt)"' |
         sed -E 's/"seq":[0-9]+,?//; s/"t":[0-9]+,?//; s/,}/}/'
     echo "== machine"
     "$tool" show spooler | sed '/^ports:/,$d'

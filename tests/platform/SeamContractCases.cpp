@@ -2,9 +2,12 @@
 // with the exact last error (or HRESULT). Cases that change the machine put it back as they found it.
 #include "tests/platform/SeamContract.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/handles.h"
@@ -733,6 +736,252 @@ void SpoolerControls(Check& c)
     }
 }
 
+// Stops the spooler and starts it again, waiting for each state; false (after a skip or a failure)
+// when it cannot be restarted here.
+bool RestartSpooler(Check& c)
+{
+    unique_service scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    unique_service spooler(scm ? OpenServiceW(scm.get(), u"Spooler", SERVICE_ALL_ACCESS) : nullptr);
+    if (!spooler) {
+        c.Skip("the spooler cannot be controlled here");
+        return false;
+    }
+    SERVICE_STATUS st{};
+    if (!ControlService(spooler.get(), SERVICE_CONTROL_STOP, &st)) {
+        c.Skip("the spooler does not stop (error " + std::to_string(GetLastError()) + ")");
+        return false;
+    }
+    if (!WaitFor(c, spooler.get(), SERVICE_STOPPED)) return false;
+    Poison();
+    CONTRACT_TRUE(c, StartServiceW(spooler.get(), 0, nullptr));
+    return WaitFor(c, spooler.get(), SERVICE_RUNNING);
+}
+
+// The printer of that name as the enumeration lists it: its status and jobs, or nothing.
+struct Listed {
+    DWORD status, jobs;
+    std::u16string driver;
+};
+std::optional<Listed> FindPrinter(Check& c, const std::u16string& name)
+{
+    auto p = SizeFirst(c, "EnumPrintersW local level 2", LocalPrinters(), ERROR_INSUFFICIENT_BUFFER);
+    for (DWORD i = 0; p && i < p->count; ++i) {
+        const PRINTER_INFO_2W& e = Entries<PRINTER_INFO_2W>(*p)[i];
+        if (Text(e.pPrinterName) == name) return Listed{e.Status, e.cJobs, Text(e.pDriverName)};
+    }
+    return std::nullopt;
+}
+
+constexpr DWORD kStatusPaused = 0x1;           // PRINTER_STATUS_PAUSED
+constexpr DWORD kStatusPendingDeletion = 0x4;  // PRINTER_STATUS_PENDING_DELETION
+
+// A printer with queued jobs is only marked for deletion and stays listed, keeping its driver in
+// use; a paused one with jobs refuses. The seam cannot queue jobs, so the machine brings the two
+// printers along ("TXR Contract Jobs" on a driver of its own, "TXR Contract Jobs Paused"). The
+// case then restarts the spooler and notes whether the jobs, and with them the printer, went.
+void PrinterWithJobs(Check& c)
+{
+    std::u16string queued = u"TXR Contract Jobs", paused = u"TXR Contract Jobs Paused";
+    const auto q = FindPrinter(c, queued), pz = FindPrinter(c, paused);
+    if (!q || !pz || !q->jobs || !pz->jobs) return c.Skip("no printers with queued jobs");
+    CONTRACT_TRUE(c, (pz->status & kStatusPaused) != 0);
+    PRINTER_DEFAULTSW all{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    {
+        unique_printer h;
+        Poison();
+        CONTRACT_TRUE(c, OpenPrinterW(paused.data(), h.put(), &all));
+        EXPECT_FAILS_WITH(c, DeletePrinter(h.get()), ERROR_ACCESS_DENIED);
+        const auto after = FindPrinter(c, paused);
+        CONTRACT_TRUE(c, after && !(after->status & kStatusPendingDeletion));
+    }
+    {
+        unique_printer h;
+        Poison();
+        CONTRACT_TRUE(c, OpenPrinterW(queued.data(), h.put(), &all));
+        Poison();
+        CONTRACT_TRUE(c, h && DeletePrinter(h.get()));
+    }
+    const auto pending = FindPrinter(c, queued);
+    CONTRACT_TRUE(c, pending.has_value());
+    if (!pending) return;
+    CONTRACT_EQ(c, pending->status & kStatusPendingDeletion, kStatusPendingDeletion);
+    CONTRACT_EQ(c, pending->jobs, q->jobs);
+    std::u16string driver = q->driver;
+    EXPECT_FAILS_WITH(c, DeletePrinterDriverExW(nullptr, nullptr, driver.data(), DPD_DELETE_UNUSED_FILES, 0),
+                      ERROR_PRINTER_DRIVER_IN_USE);
+    // The printer is still there: a second deletion marks it again.
+    {
+        unique_printer h;
+        Poison();
+        CONTRACT_TRUE(c, OpenPrinterW(queued.data(), h.put(), &all) && DeletePrinter(h.get()));
+    }
+
+    if (!RestartSpooler(c)) return;
+    const bool gone = !FindPrinter(c, queued);
+    c.Note("queued_printer_gone_after_restart", gone);
+    const auto stillPaused = FindPrinter(c, paused);
+    CONTRACT_TRUE(c, stillPaused && stillPaused->jobs == pz->jobs);
+    if (gone) {
+        Poison();
+        CONTRACT_TRUE(c, DeletePrinterDriverExW(nullptr, nullptr, driver.data(), DPD_DELETE_UNUSED_FILES, 0));
+    } else {
+        EXPECT_FAILS_WITH(c, DeletePrinterDriverExW(nullptr, nullptr, driver.data(), DPD_DELETE_UNUSED_FILES, 0),
+                          ERROR_PRINTER_DRIVER_IN_USE);
+    }
+}
+
+// Printer and Xcv handles are contexts of the running spooler: while it is stopped their calls
+// find no server, and once it runs again they name contexts it never knew, so every call on them
+// fails (the code is noted). A handle opened afterwards works.
+void HandlesAcrossSpoolerRestart(Check& c)
+{
+    PRINTER_DEFAULTSW admin{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+    unique_printer xcv;
+    if (!OpenPrinterW(const_cast<LPWSTR>(u",XcvMonitor Local Port"), xcv.put(), &admin))
+        return c.Skip("no Xcv interface of the local port monitor");
+    auto printers = SizeFirst(c, "EnumPrintersW local level 2", LocalPrinters(), ERROR_INSUFFICIENT_BUFFER);
+    if (!printers || printers->count == 0) return c.Skip("no printer");
+    std::u16string name = Text(Entries<PRINTER_INFO_2W>(*printers)[0].pPrinterName);
+    unique_printer printer;
+    Poison();
+    CONTRACT_TRUE(c, OpenPrinterW(name.data(), printer.put(), nullptr));
+    DWORD needed = 0, status = kPoison;
+    auto probe = [&](HANDLE h) { return XcvDataW(h, u"", nullptr, 0, nullptr, 0, &needed, &status); };
+    Poison();
+    CONTRACT_TRUE(c, probe(xcv.get()));
+
+    unique_service scm(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    unique_service spooler(scm ? OpenServiceW(scm.get(), u"Spooler", SERVICE_ALL_ACCESS) : nullptr);
+    SERVICE_STATUS st{};
+    if (!spooler || !ControlService(spooler.get(), SERVICE_CONTROL_STOP, &st))
+        return c.Skip("the spooler cannot be stopped here");
+    if (!WaitFor(c, spooler.get(), SERVICE_STOPPED)) return;
+    EXPECT_FAILS_WITH(c, probe(xcv.get()), RPC_S_SERVER_UNAVAILABLE);
+    Poison();
+    CONTRACT_TRUE(c, StartServiceW(spooler.get(), 0, nullptr));
+    if (!WaitFor(c, spooler.get(), SERVICE_RUNNING)) return;
+
+    Poison();
+    CONTRACT_TRUE(c, !probe(xcv.get()));
+    const DWORD stale = GetLastError();
+    c.Note("stale_handle_error", stale);
+    EXPECT_FAILS_WITH(c, SetPrinterW(printer.get(), 2, nullptr, 0), stale);
+    // Closing a dead handle still releases it: a second close finds no handle.
+    const HANDLE dead = printer.release();
+    EXPECT_FAILS_WITH(c, ClosePrinter(dead), stale);
+    EXPECT_FAILS_WITH(c, ClosePrinter(dead), ERROR_INVALID_HANDLE);
+    ClosePrinter(xcv.release());
+
+    Poison();
+    CONTRACT_TRUE(c, OpenPrinterW(const_cast<LPWSTR>(u",XcvMonitor Local Port"), xcv.put(), &admin));
+    Poison();
+    CONTRACT_TRUE(c, xcv && probe(xcv.get()));
+}
+
+// Text into a record's field, the rest of the field cleared.
+template <std::size_t N>
+void Put(WCHAR (&field)[N], const std::u16string& text)
+{
+    std::fill(field, field + N, u'\0');
+    text.copy(field, N - 1);
+}
+
+// The Standard TCP/IP port monitor's AddPort and ConfigPort: what counts as an existing name, which
+// addresses it takes, and that ConfigPort applies every field of the record it is given. The seam
+// has no DeletePort, so the case's port stays (a second run finds it and goes on).
+void TcpMonitorPorts(Check& c)
+{
+    PRINTER_DEFAULTSW admin{nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+    unique_printer monitor;
+    if (!OpenPrinterW(const_cast<LPWSTR>(u",XcvMonitor Standard TCP/IP Port"), monitor.put(), &admin))
+        return c.Skip("no Standard TCP/IP port monitor");
+    auto record = [](const char16_t* name, const char16_t* host, const char16_t* ip) {
+        PORT_DATA_1 r{};
+        Put(r.sztPortName, name);
+        Put(r.sztHostAddress, host);
+        Put(r.sztIPAddress, ip);
+        Put(r.sztSNMPCommunity, u"public");
+        r.dwVersion = 1;
+        r.dwProtocol = PROTOCOL_RAWTCP_TYPE;
+        r.cbSize = sizeof r;
+        r.dwPortNumber = 9100;
+        r.dwSNMPEnabled = 1;
+        r.dwSNMPDevIndex = 1;
+        return r;
+    };
+    auto command = [&](HANDLE h, const char16_t* name, PORT_DATA_1& r) {
+        DWORD needed = 0, status = kPoison;
+        Poison();
+        const BOOL ok = XcvDataW(h, name, reinterpret_cast<BYTE*>(&r), sizeof r, nullptr, 0, &needed, &status);
+        c.True(__LINE__, "XcvDataW reaches the monitor", ok);
+        return status;
+    };
+    const std::u16string portName = u"TXR_CONTRACT_10.9.8.7";
+    PORT_DATA_1 port = record(portName.c_str(), u"10.9.8.7", u"10.9.8.7");
+    if (!HasPort(c, portName)) CONTRACT_EQ(c, command(monitor.get(), u"AddPort", port), ERROR_SUCCESS);
+    const DWORD existing = command(monitor.get(), u"AddPort", port);
+    CONTRACT_TRUE(c, existing != ERROR_SUCCESS);
+    c.Note("existing_port_status", existing);
+    PORT_DATA_1 local = record(u"FILE:", u"10.9.8.7", u"");
+    c.Note("other_monitors_port_status", command(monitor.get(), u"AddPort", local));
+
+    // Neither IPv4 text nor a host name: each is a port the monitor is to refuse.
+    struct Bad {
+        const char16_t *name, *host, *ip;
+    } bad[] = {{u"TXR_CONTRACT_BAD_1", u"10.9.8.256", u""},
+               {u"TXR_CONTRACT_BAD_2", u"10.9.8", u""},
+               {u"TXR_CONTRACT_BAD_3", u"printer host", u""},
+               {u"TXR_CONTRACT_BAD_4", u"-printer.example", u""},
+               {u"TXR_CONTRACT_BAD_5", u"10.9.8.7", u"10.9.8.7.6"}};
+    long long refused = 0;
+    for (const Bad& b : bad) {
+        PORT_DATA_1 r = record(b.name, b.host, b.ip);
+        const DWORD st = command(monitor.get(), u"AddPort", r);
+        if (st == ERROR_INVALID_PARAMETER) ++refused;
+        else CONTRACT_EQ(c, st, ERROR_SUCCESS);
+    }
+    c.Note("bad_addresses_refused", refused);
+
+    std::u16string xcvName = u",XcvPort " + portName;
+    unique_printer h;
+    Poison();
+    CONTRACT_TRUE(c, OpenPrinterW(xcvName.data(), h.put(), &admin));
+    if (!h) return;
+    PORT_DATA_1 changed = record(portName.c_str(), u"printer-7.example", u"");
+    changed.dwProtocol = PROTOCOL_LPR_TYPE;
+    Put(changed.sztQueue, u"lp");
+    Put(changed.sztSNMPCommunity, u"private");
+    changed.dwPortNumber = 515;
+    changed.dwSNMPEnabled = 0;
+    changed.dwSNMPDevIndex = 2;
+    changed.dwDoubleSpool = 1;
+    CONTRACT_EQ(c, command(h.get(), u"ConfigPort", changed), ERROR_SUCCESS);
+    CONFIG_INFO_DATA_1 query{};
+    query.dwVersion = 1;
+    PORT_DATA_1 read{};
+    DWORD needed = 0, status = kPoison;
+    Poison();
+    CONTRACT_TRUE(c, XcvDataW(h.get(), u"GetConfigInfo", reinterpret_cast<BYTE*>(&query), sizeof query,
+                              reinterpret_cast<BYTE*>(&read), sizeof read, &needed, &status));
+    CONTRACT_EQ(c, status, ERROR_SUCCESS);
+    CONTRACT_TRUE(c, Text(read.sztHostAddress) == u"printer-7.example");
+    CONTRACT_TRUE(c, Text(read.sztQueue) == u"lp");
+    CONTRACT_TRUE(c, Text(read.sztSNMPCommunity) == u"private");
+    CONTRACT_EQ(c, read.dwProtocol, PROTOCOL_LPR_TYPE);
+    CONTRACT_EQ(c, read.dwPortNumber, 515);
+    CONTRACT_EQ(c, read.dwSNMPEnabled, 0);
+    CONTRACT_EQ(c, read.dwSNMPDevIndex, 2);
+    CONTRACT_EQ(c, read.dwDoubleSpool, 1);
+    // A record with an address the monitor does not take changes nothing.
+    PORT_DATA_1 wrong = changed;
+    Put(wrong.sztHostAddress, u"10.9.8.300");
+    c.Note("bad_config_status", command(h.get(), u"ConfigPort", wrong));
+    // The record names the port it configures.
+    PORT_DATA_1 unknown = record(u"TXR_CONTRACT_NO_SUCH_PORT", u"10.9.8.7", u"");
+    CONTRACT_EQ(c, command(h.get(), u"ConfigPort", unknown), ERROR_UNKNOWN_PORT);
+    CONTRACT_EQ(c, command(h.get(), u"ConfigPort", port), ERROR_SUCCESS);
+}
+
 // ---- devices ------------------------------------------------------------------------------------
 
 
@@ -882,6 +1131,9 @@ const std::vector<Case>& Cases()
         {"SpoolerControls", SpoolerControls},
         {"ServiceHandleRights", ServiceHandleRights},
         {"WithoutAdministratorRights", WithoutAdministratorRights},
+        {"PrinterWithJobs", PrinterWithJobs},
+        {"HandlesAcrossSpoolerRestart", HandlesAcrossSpoolerRestart},
+        {"TcpMonitorPorts", TcpMonitorPorts},
         {"ClassGuids", ClassGuids},
         {"PrinterClassDevices", PrinterClassDevices},
         {"InterfaceDriverInstall", InterfaceDriverInstall},

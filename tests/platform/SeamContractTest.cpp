@@ -51,6 +51,28 @@ void Seed(sim::json& s, const std::string& machine)
     } else if (machine == "printer device removed after a restart") {
         Seed(s, "printer devices");
         s["devices"]["list"][1]["restart_to_remove"] = true;
+    } else if (machine.rfind("printers with jobs", 0) == 0) {
+        // One printer on a driver of its own, so that only its pending deletion keeps the driver.
+        sim::json driver = s["spooler"]["drivers"][0];
+        driver["name"] = "TXR Contract Jobs Driver";
+        s["spooler"]["drivers"].push_back(driver);
+        sim::json queued = s["spooler"]["printers"][0];
+        queued["name"] = "TXR Contract Jobs";
+        queued["driver"] = "TXR Contract Jobs Driver";
+        queued["jobs"] = 3;
+        sim::json paused = s["spooler"]["printers"][0];
+        paused["name"] = "TXR Contract Jobs Paused";
+        paused["jobs"] = 2;
+        paused["status"] = 1;  // PRINTER_STATUS_PAUSED
+        s["spooler"]["printers"].push_back(queued);
+        s["spooler"]["printers"].push_back(paused);
+        if (machine == "printers with jobs, printed at spooler start") s["spooler"]["settings"]["jobs_finish"] = "spooler_start";
+    } else if (machine == "stale handles give 1702") {
+        s["spooler"]["settings"]["stale_handle_error"] = 1702;  // RPC_S_INVALID_BINDING
+    } else if (machine == "TCP/IP monitor looks at its own ports, takes any address, answers 1802") {
+        s["spooler"]["settings"]["tcp_existing_port_status"] = 1802;
+        s["spooler"]["settings"]["tcp_other_monitors_ports_exist"] = false;
+        s["spooler"]["settings"]["tcp_check_addresses"] = false;
     } else if (machine == "32-bit process on 64-bit Windows") {
         s["process"]["bits"] = 32;
     } else if (machine.rfind("x86 and x64 drivers", 0) == 0) {
@@ -66,7 +88,9 @@ std::vector<Variant> Variants()
 {
     std::vector<Variant> v;
     for (const auto& c : contract::Cases())
-        if (std::string(c.name) != "SpoolerDependents" && std::string(c.name) != "WithoutAdministratorRights")
+        if (std::string(c.name) != "SpoolerDependents" && std::string(c.name) != "WithoutAdministratorRights" &&
+            std::string(c.name) != "PrinterWithJobs" && std::string(c.name) != "HandlesAcrossSpoolerRestart" &&
+            std::string(c.name) != "TcpMonitorPorts")
             v.push_back({c.name, "", {}});
     v.push_back({"EnumDriversLevel8", "empty spooler", {{"drivers", 0}}});
     v.push_back({"EnumLocalPrinters", "empty spooler", {{"printers", 0}}});
@@ -85,6 +109,15 @@ std::vector<Variant> Variants()
     for (const char* c : {"ServiceManager", "ServiceHandleRights", "SpoolerDependents", "EnumLocalPrinters",
                           "OpenPrinterNames"})
         v.push_back({c, "not elevated", {}});
+    v.push_back({"PrinterWithJobs", "printers with jobs", {{"queued_printer_gone_after_restart", 0}}});
+    v.push_back({"PrinterWithJobs", "printers with jobs, printed at spooler start", {{"queued_printer_gone_after_restart", 1}}});
+    v.push_back({"HandlesAcrossSpoolerRestart", "", {{"stale_handle_error", 6}}});
+    v.push_back({"HandlesAcrossSpoolerRestart", "stale handles give 1702", {{"stale_handle_error", 1702}}});
+    v.push_back({"TcpMonitorPorts", "", {{"existing_port_status", 183}, {"other_monitors_port_status", 183},
+                                         {"bad_addresses_refused", 5}, {"bad_config_status", 87}}});
+    v.push_back({"TcpMonitorPorts", "TCP/IP monitor looks at its own ports, takes any address, answers 1802",
+                 {{"existing_port_status", 1802}, {"other_monitors_port_status", 0},
+                  {"bad_addresses_refused", 0}, {"bad_config_status", 0}}});
     return v;
 }
 
@@ -435,6 +468,44 @@ TEST_F(PackageContract, UploadInstallAndRemoveWithTheDocumentedResults)
     std::u16string name = u"BREVANTO TXR4103";
     ASSERT_TRUE(DeletePrinterDriverExW(nullptr, nullptr, name.data(), DPD_DELETE_UNUSED_FILES, 0));
     EXPECT_EQ(DeletePrinterDriverPackageW(nullptr, staged.c_str(), nullptr), S_OK);
+}
+
+// The caller's buffer is checked before anything is staged: a buffer too small for the store path
+// gets 0x8007007A with the size it needs and leaves no folder; the size it named then suffices.
+TEST_F(PackageContract, UploadChecksTheBufferBeforeStaging)
+{
+    const std::u16string inf = PutInf("TXR4103.inf");
+    auto storeCopies = [] {
+        int n = 0;
+        WIN32_FIND_DATAW f{};
+        unique_find find(FindFirstFileW(u"C:\\Windows\\System32\\DriverStore\\FileRepository\\txr4103.inf_*", &f));
+        if (find)
+            do ++n;
+            while (FindNextFileW(find.get(), &f));
+        return n;
+    };
+    WCHAR dest[260] = {};
+    for (DWORD small : {0u, 1u, 40u}) {
+        DWORD chars = small;
+        EXPECT_EQ(static_cast<DWORD>(UploadPrinterDriverPackageW(nullptr, inf.c_str(), nullptr, UPDP_UPLOAD_ALWAYS,
+                                                                 nullptr, dest, &chars)),
+                  0x8007007Au)
+            << small;
+        EXPECT_EQ(storeCopies(), 0) << small;
+        ASSERT_GT(chars, 40u);
+        DWORD exact = chars;
+        ASSERT_EQ(UploadPrinterDriverPackageW(nullptr, inf.c_str(), nullptr, UPDP_UPLOAD_ALWAYS, nullptr, dest, &exact),
+                  S_OK);
+        EXPECT_EQ(exact, chars);
+        EXPECT_EQ(std::u16string(dest).size() + 1, chars);
+        EXPECT_EQ(storeCopies(), 1);
+        // Staged already: a refused call leaves the folder that was there.
+        chars = small;
+        UploadPrinterDriverPackageW(nullptr, inf.c_str(), nullptr, UPDP_UPLOAD_ALWAYS, nullptr, dest, &chars);
+        EXPECT_EQ(storeCopies(), 1);
+        FreshMachine();
+        PutInf("TXR4103.inf");
+    }
 }
 
 TEST_F(PackageContract, AnInboxPackageCannotBeDeleted)

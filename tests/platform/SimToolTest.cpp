@@ -1,6 +1,8 @@
 // The txr-sim commands that seed the spooler, driver store, devices and services, run as a person
 // runs them against the test's machine; the seeded machine is then read through the seam.
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <sys/wait.h>
 #include <string>
 #include <vector>
@@ -24,7 +26,85 @@ protected:
         sim::Machine::get().reload();
         return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     }
+    // Runs txr-sim like Tool and answers what it wrote to standard error.
+    std::string ToolError(const std::string& args, int* code)
+    {
+        const auto file = root_ / "tool-stderr.txt";
+        const std::string cmd = "TXR_SIM_ROOT='" + root_.string() + "' '" TXR_SIM_TOOL "' " + args + " >/dev/null 2>'" +
+                                file.string() + "'";
+        const int rc = std::system(cmd.c_str());
+        sim::Machine::get().reload();
+        *code = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+        std::ifstream in(file);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
 };
+
+TEST_F(SimTool, AddDriverRefusesImpossibleDatesAndVersions)
+{
+    struct Row {
+        const char* option;
+        const char* value;
+        const char* line;  // what the person reads; empty: accepted
+    };
+    const Row rows[] = {
+        {"--date", "02/30/2023", "txr-sim: add-driver: --date 02/30/2023 is not a date (month/day/year, 03/10/2023)\n"},
+        {"--date", "02/29/2023", "txr-sim: add-driver: --date 02/29/2023 is not a date (month/day/year, 03/10/2023)\n"},
+        {"--date", "13/01/2023", "txr-sim: add-driver: --date 13/01/2023 is not a date (month/day/year, 03/10/2023)\n"},
+        {"--date", "2023-03-10", "txr-sim: add-driver: --date 2023-03-10 is not a date (month/day/year, 03/10/2023)\n"},
+        {"--date", "02/29/2024", ""},
+        {"--version", "1.2.3", "txr-sim: add-driver: --version 1.2.3 is not a driver version (four numbers 0-65535, 1.5.27.4)\n"},
+        {"--version", "1.70000.0.0",
+         "txr-sim: add-driver: --version 1.70000.0.0 is not a driver version (four numbers 0-65535, 1.5.27.4)\n"},
+        {"--version", "1.5.27.x", "txr-sim: add-driver: --version 1.5.27.x is not a driver version (four numbers 0-65535, 1.5.27.4)\n"},
+        {"--version", "65535.0.0.1", ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.option) + " " + row.value);
+        int code = 0;
+        const std::string err = ToolError(std::string("add-driver TXR ") + row.option + " " + row.value, &code);
+        EXPECT_EQ(err, row.line);
+        EXPECT_EQ(code, *row.line ? 2 : 0);
+        // A refused driver is not seeded at all.
+        EXPECT_EQ(State()["spooler"]["drivers"].size(), *row.line ? 1u : 2u);
+        FreshMachine();
+    }
+}
+
+// Jobs and the paused state come from txr-sim; taking the jobs away lets a printer pending deletion
+// go, and its driver with it.
+TEST_F(SimTool, PrinterJobsPauseAndTheirEnd)
+{
+    ASSERT_EQ(Tool("add-driver 'BREVANTO TXR4103 ZKW' --version 1.5.27.4 --date 03/10/2023"), 0);
+    ASSERT_EQ(Tool("add-printer Office --driver 'BREVANTO TXR4103 ZKW' --port FILE:"), 0);
+    ASSERT_EQ(Tool("printer Office --jobs 2 --paused"), 0);
+    win::PRINTER_DEFAULTSW all{nullptr, nullptr, win::PRINTER_ALL_ACCESS};
+    auto deleteOffice = [&] {
+        win::unique_printer p;
+        EXPECT_TRUE(win::OpenPrinterW(const_cast<win::LPWSTR>(u"Office"), p.put(), &all));
+        win::SetLastError(0);
+        const bool ok = win::DeletePrinter(p.get());
+        return ok ? 0u : win::GetLastError();
+    };
+    EXPECT_EQ(deleteOffice(), win::ERROR_ACCESS_DENIED);
+    ASSERT_EQ(Tool("printer Office --resumed"), 0);
+    EXPECT_EQ(deleteOffice(), 0u);
+    ASSERT_EQ(State()["spooler"]["printers"].size(), 2u);
+    EXPECT_EQ(State()["spooler"]["printers"][1]["status"], 4);  // PRINTER_STATUS_PENDING_DELETION
+    std::u16string driver = u"BREVANTO TXR4103 ZKW";
+    EXPECT_FALSE(win::DeletePrinterDriverExW(nullptr, nullptr, driver.data(), 1, 0));
+    EXPECT_EQ(win::GetLastError(), win::ERROR_PRINTER_DRIVER_IN_USE);
+
+    ASSERT_EQ(Tool("printer Office --jobs 0"), 0);
+    EXPECT_EQ(State()["spooler"]["printers"].size(), 1u);
+    EXPECT_TRUE(win::DeletePrinterDriverExW(nullptr, nullptr, driver.data(), 1, 0));
+
+    int code = 0;
+    EXPECT_EQ(ToolError("printer Nobody --jobs 1", &code), "txr-sim: printer: no printer Nobody\n");
+    EXPECT_EQ(code, 2);
+    EXPECT_EQ(ToolError("printer 'Microsoft Print to PDF' --jobs many", &code), "txr-sim: printer: --jobs many is not a number of jobs\n");
+    EXPECT_EQ(code, 2);
+}
 
 TEST_F(SimTool, SeededDriverPrinterAndPortsAreWhatTheSpoolerReports)
 {

@@ -76,6 +76,15 @@ json* find_named(json& arr, const std::string& name, const char* key = "name")
 
 bool german() { return sim::language() == "de"; }
 
+// A count or bit set of the state; 0 when it is missing or not such a number.
+unsigned number(const json& j, const char* key)
+{
+    auto it = j.find(key);
+    if (it == j.end() || !it->is_number_integer() || it->get<long long>() < 0 || it->get<long long>() > 0xFFFFFFFFll)
+        return 0u;
+    return static_cast<unsigned>(it->get<long long>());
+}
+
 // A small INF that says what the seeded driver is, so that the store copy reads like a real one.
 std::string seeded_inf(const std::string& name, const std::string& hwid, const std::string& date,
                        const std::string& version)
@@ -97,6 +106,10 @@ const RegisterCommand addDriver(
         const std::string hwid = o.get("hwid").value_or("");
         const std::string version = o.get("version").value_or("1.0.0.0");
         const std::string date = o.get("date").value_or("01/01/2020");
+        if (!valid_driver_version(version))
+            return usage_error("add-driver: --version " + version + " is not a driver version (four numbers 0-65535, 1.5.27.4)");
+        if (!valid_driver_date(date))
+            return usage_error("add-driver: --date " + date + " is not a date (month/day/year, 03/10/2023)");
         std::string inf = o.get("inf").value_or("");
         if (inf.empty()) {
             for (char c : name)
@@ -185,6 +198,37 @@ const RegisterCommand addPort(
         return 0;
     });
 
+const RegisterCommand printer(
+    "printer", "NAME [--jobs N] [--paused | --resumed]  give a printer queued jobs, pause or resume it",
+    [](const std::vector<std::string>& args) {
+        const Options o = parse(args, {"jobs"}, {"paused", "resumed"});
+        if (o.positional.size() != 1 || (o.has("paused") && o.has("resumed")))
+            return usage_error("printer: needs NAME [--jobs N] [--paused | --resumed]");
+        std::optional<unsigned> jobs;
+        if (auto v = o.get("jobs")) {
+            if (v->empty() || v->size() > 6 || !std::all_of(v->begin(), v->end(), [](unsigned char c) { return std::isdigit(c); }))
+                return usage_error("printer: --jobs " + *v + " is not a number of jobs");
+            jobs = static_cast<unsigned>(std::stoul(*v));
+        }
+        auto l = sim::lock();
+        auto& m = sim::Machine::get();
+        json* p = find_named(section("spooler", "printers"), o.positional[0]);
+        if (!p) return usage_error("printer: no printer " + o.positional[0]);
+        const std::string name = o.positional[0];
+        unsigned status = number(*p, "status");
+        if (o.has("paused")) status |= kPrinterStatusPaused;
+        if (o.has("resumed")) status &= ~kPrinterStatusPaused;
+        (*p)["status"] = status;
+        if (jobs) (*p)["jobs"] = *jobs;
+        const unsigned left = number(*p, "jobs");
+        std::cout << "printer " << name << ": " << left << " job(s)" << ((status & kPrinterStatusPaused) ? ", paused" : "")
+                  << ((status & kPrinterStatusPendingDeletion) ? ", pending deletion" : "") << "\n";
+        // Jobs that are gone let a printer pending deletion go.
+        remove_finished_printers();
+        m.save();
+        return 0;
+    });
+
 std::uint32_t code_value(const std::string& text) { return static_cast<std::uint32_t>(std::stoul(text, nullptr, 0)); }
 
 const RegisterCommand service(
@@ -221,6 +265,7 @@ const RegisterCommand service(
             // A pending state lasts as many status queries as the service is set to take.
             if (v->find("pending") != std::string::npos) (*sv)["pending_left"] = sv->value("pending_queries", 1);
             else sv->erase("pending_left");
+            if (*v == "running" || *v == "stopped") service_settled(*sv);
         }
         m.save();
         return 0;
@@ -296,9 +341,14 @@ const RegisterView spoolerView("spooler", [] {
         std::cout << "  " << text(d, "name") << "  [" << text(d, "environment") << "]  " << text(d, "version") << "  "
                   << text(d, "date") << "  " << text(d, "hardware_id") << "\n    " << text(d, "inf_path") << "\n";
     std::cout << "printers:\n";
-    for (auto& p : sp.value("printers", json::array()))
+    for (const auto& p : sp.value("printers", json::array())) {
+        const unsigned jobs = number(p, "jobs"), status = number(p, "status");
         std::cout << "  " << text(p, "name") << "  driver " << text(p, "driver") << "  port " << text(p, "port")
-                  << ((p.value("attributes", 0u) & 0x8) ? "  shared as " + text(p, "share_name") : std::string()) << "\n";
+                  << ((p.value("attributes", 0u) & 0x8) ? "  shared as " + text(p, "share_name") : std::string())
+                  << (jobs ? "  " + std::to_string(jobs) + " job(s)" : std::string())
+                  << ((status & kPrinterStatusPaused) ? "  paused" : "")
+                  << ((status & kPrinterStatusPendingDeletion) ? "  pending deletion" : "") << "\n";
+    }
     std::cout << "ports:\n";
     for (auto& p : sp.value("ports", json::array()))
         std::cout << "  " << std::left << std::setw(14) << text(p, "name") << text(p, "monitor") << " / "
