@@ -54,6 +54,7 @@ bool ReadSettings(const win::PRINTER_INFO_2W& p, PrinterSettings& s)
     s.DefaultPriority = p.DefaultPriority;
     s.StartTime = p.StartTime;
     s.UntilTime = p.UntilTime;
+    s.Status = p.Status;
     s.SecurityDescriptor.clear();
     if (p.pSecurityDescriptor) {
         // The enumeration hands the descriptor out self-relative, so its bytes are the whole of it.

@@ -163,6 +163,8 @@ struct PrinterSettings {
     std::uint32_t DefaultPriority;
     std::uint32_t StartTime;
     std::uint32_t UntilTime;
+    // The printer's state when it was read (not a setting: never given back to the spooler).
+    std::uint32_t Status;
     // Self-relative; empty when the spooler reported none. Variable in size, so not a fixed field.
     std::vector<std::uint8_t> SecurityDescriptor;
 };

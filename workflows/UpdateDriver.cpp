@@ -7,6 +7,7 @@
 #include "core/Form1.h"
 #include "core/WideText.h"
 #include "platform/utf.h"
+#include "platform/win32api.h"
 #include "spooler/SpoolerLayer.h"
 #include "workflows/SequenceFace.h"
 #include "workflows/WizardFace.h"
@@ -41,7 +42,8 @@ std::vector<PrinterSettings> PrintersToKeep(const std::vector<PrinterSettings>& 
     return keep;
 }
 
-// The local printers' names and drivers as the spooler lists them now (empty when it cannot).
+// The local printers' names and drivers as the spooler lists them now (empty when it cannot). A
+// printer pending deletion is not kept: it goes as soon as its last job has printed.
 struct PresentPrinter {
     std::u16string name;
     std::u16string driver;
@@ -55,7 +57,8 @@ std::vector<PresentPrinter> PresentPrinters(const std::u16string_view driverName
     CopyToField(driver, driverName);
     if (Lib_GetPrinterSettingsList(driver, &now, &error) > 0)
         for (const PrinterSettings& s : now)
-            present.push_back({std::u16string(FieldText(s.PrinterName)), std::u16string(FieldText(s.DriverName))});
+            if ((s.Status & win::PRINTER_STATUS_PENDING_DELETION) == 0)
+                present.push_back({std::u16string(FieldText(s.PrinterName)), std::u16string(FieldText(s.DriverName))});
     return present;
 }
 

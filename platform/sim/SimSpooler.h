@@ -28,7 +28,7 @@ json* find_service(const std::string& name);
 
 // PRINTER_STATUS bits the sim keeps in a printer's "status".
 inline constexpr win::DWORD kPrinterStatusPaused = 0x1;
-inline constexpr win::DWORD kPrinterStatusPendingDeletion = 0x4;
+inline constexpr win::DWORD kPrinterStatusPendingDeletion = win::PRINTER_STATUS_PENDING_DELETION;
 
 // The spooler's behaviours that Windows documents loosely or not at all, read from the state's
 // "spooler.settings" (a missing or mistyped value takes the default, the most likely behaviour).
