@@ -75,7 +75,6 @@ std::int32_t Form1::RunWorkerAndWait(ui::BackgroundWorker& worker, std::int32_t&
         worker.RunWorkerAsync(driverListIndex);
         while (worker.IsBusy()) {
             showDot();
-            worker.SyncWithMachineClock();
             PumpEvents();
             win::Sleep(periodMs);
         }
