@@ -8,6 +8,7 @@
 #include "platform/win/console.h"
 #include "platform/win/user.h"
 #include "platform/win/system.h"
+#include "platform/win/sync.h"
 #include "platform/win/resources.h"
 #include "platform/win/files.h"
 #include "platform/win/processes.h"

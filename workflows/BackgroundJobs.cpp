@@ -79,7 +79,6 @@ std::int32_t Form1::RunWorkerAndWait(ui::BackgroundWorker& worker, std::int32_t&
         worker.RunWorkerAsync(driverListIndex);
         for (bool first = true; worker.IsBusy(); first = false) {
             if (!first) showDot();
-            worker.SyncWithMachineClock();
             PumpEvents();
             win::Sleep(periodMs);
         }

@@ -1,11 +1,14 @@
 #include "platform/sim/SimMachine.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "platform/sim/SimHost.h"
+#include "platform/sim/SimJournal.h"
 #include "platform/utf.h"
 
 namespace fs = std::filesystem;
@@ -33,19 +36,62 @@ fs::path default_root()
     return fs::temp_directory_path() / "txr-sim";
 }
 
-void write_atomically(const fs::path& file, const std::string& text)
+}  // namespace
+
+// Each writer has a temporary file of its own, so two processes never write into one.
+void write_file_atomically(const fs::path& file, const std::string& text)
 {
     fs::create_directories(file.parent_path());
+    static std::atomic<std::uint64_t> serial{0};
     fs::path tmp = file;
-    tmp += ".tmp";
+    tmp += "." + std::to_string(host::process_id()) + "." + std::to_string(++serial) + ".tmp";
     {
         std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
         out << text;
         out.flush();
-        if (!out) throw std::runtime_error("cannot write " + tmp.string());
+        if (!out) {
+            out.close();
+            std::error_code ec;
+            fs::remove(tmp, ec);
+            throw std::runtime_error("cannot write " + tmp.string());
+        }
     }
     fs::rename(tmp, file);
 }
+
+namespace {
+
+std::string read_file(const fs::path& file, std::uintmax_t from = 0)
+{
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return {};
+    if (from) in.seekg(static_cast<std::streamoff>(from));
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+// Applies the whole lines of journal text to each of the targets; answers how many bytes they
+// took. A line without its end (a writer stopped in the middle) is not read.
+std::uintmax_t apply_journal(const std::string& text, std::initializer_list<json*> targets, json* lines = nullptr)
+{
+    std::size_t pos = 0;
+    for (;;) {
+        const std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos) break;
+        json change = json::parse(text.begin() + static_cast<std::ptrdiff_t>(pos),
+                                  text.begin() + static_cast<std::ptrdiff_t>(end), nullptr, false);
+        pos = end + 1;
+        if (change.is_discarded()) continue;
+        for (json* t : targets) journal::apply(*t, change);
+        if (lines) lines->push_back(std::move(change));
+    }
+    return pos;
+}
+
+// The journal is folded into the state file once it holds more than the state file itself (and
+// at least this much), so that folding costs on average no more than the changes that led to it.
+constexpr std::uintmax_t kFoldAtLeast = 256 * 1024;
 
 // The windows and environment sections belong to the machine itself; other concerns add theirs.
 const RegisterDefaults machineDefaults("windows", [](json& s, const ProfileOptions& o) {
@@ -109,30 +155,63 @@ json Machine::default_profile(const ProfileOptions& options)
     return s;
 }
 
+Machine::~Machine()
+{
+    // The end of the process: the journal goes into the state file. Nothing may leave a
+    // destructor; a journal left behind is read the next time anyway.
+    try {
+        fold();
+    } catch (...) {
+    }
+}
+
+bool Machine::state_file_changed_locked()
+{
+    std::error_code ec;
+    const auto time = fs::last_write_time(state_file(), ec);
+    if (ec) return true;
+    const auto size = fs::file_size(state_file(), ec);
+    return ec || time != disk_.stateTime || size != disk_.stateSize;
+}
+
+bool Machine::load_from_disk_locked()
+{
+    std::error_code ec;
+    if (!fs::exists(state_file(), ec)) return false;
+    const auto time = fs::last_write_time(state_file(), ec);
+    json base = json::parse(read_file(state_file()), nullptr, /*allow_exceptions=*/false);
+    if (base.is_discarded() || !base.is_object()) return false;
+    disk_.stateTime = time;
+    disk_.stateSize = fs::file_size(state_file(), ec);
+    disk_.journalRead = apply_journal(read_file(journal_file()), {&base});
+    saved_ = base;
+    state_ = std::move(base);
+    othersChanges_ = json::array();
+    othersReplaceAll_ = false;
+    return true;
+}
+
 void Machine::load_or_create()
 {
     loaded_ = true;
     std::error_code ec;
-    if (fs::exists(state_file(), ec)) {
-        std::ifstream in(state_file(), std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        state_ = json::parse(ss.str(), nullptr, /*allow_exceptions=*/false);
-        if (!state_.is_discarded() && state_.is_object()) {
-            // Sections a newer sim knows but an older state lacks come from the default profile.
-            ProfileOptions o;
-            o.locale = state_.value("/windows/locale"_json_pointer, std::string("de-DE"));
-            o.bits = state_.value("/windows/bits"_json_pointer, 64);
-            json d = default_profile(o);
-            for (auto& [k, v] : d.items())
-                if (!state_.contains(k)) state_[k] = v;
-            return;
-        }
+    fs::create_directories(root_, ec);
+    host::FileLock fileLock(lock_file());
+    if (load_from_disk_locked()) {
+        // Sections a newer sim knows but an older state lacks come from the default profile.
+        ProfileOptions o;
+        o.locale = state_.value("/windows/locale"_json_pointer, std::string("de-DE"));
+        o.bits = state_.value("/windows/bits"_json_pointer, 64);
+        json d = default_profile(o);
+        for (auto& [k, v] : d.items())
+            if (!state_.contains(k)) state_[k] = v;
+        return;
     }
     state_ = default_profile(ProfileOptions{});
     fs::create_directories(drive_c(), ec);
     populate_drive();
-    save();
+    saved_ = state_;
+    write_full_locked();
 }
 
 json& Machine::state()
@@ -155,6 +234,8 @@ void Machine::use_root(const fs::path& root)
     auto l = lock();
     root_ = root;
     loaded_ = false;
+    othersChanges_ = json::array();
+    othersReplaceAll_ = false;
     callCounts_.clear();
     handles_.clear();
     eventSeq_ = 0;
@@ -164,15 +245,187 @@ void Machine::save()
 {
     auto l = lock();
     if (!loaded_) load_or_create();
-    write_atomically(state_file(), state_.dump(2) + "\n");
+    json changes = json::array();
+    journal::diff(saved_, state_, changes);
+    commit_locked(std::move(changes));
+}
+
+void Machine::save_changed(std::initializer_list<std::string_view> paths)
+{
+    auto l = lock();
+    if (!loaded_) load_or_create();
+    json changes = json::array();
+    auto note = [&](const json::json_pointer& p) {
+        if (state_.contains(p)) {
+            if (!saved_.contains(p) || saved_[p] != state_[p])
+                changes.push_back({{"op", "set"}, {"path", p.to_string()}, {"value", state_[p]}});
+        } else if (saved_.contains(p)) {
+            changes.push_back({{"op", "remove"}, {"path", p.to_string()}});
+        }
+    };
+    for (std::string_view p : paths) {
+        // A list is compared element by element, so that one printer among many is one line.
+        const json::json_pointer at{std::string(p)};
+        if (state_.contains(at) && saved_.contains(at) && state_[at].is_array() && saved_[at].is_array()) {
+            json part = json::array();
+            journal::diff(saved_[at], state_[at], part);
+            for (auto& c : part) {
+                c["path"] = std::string(p) + c["path"].get<std::string>();
+                changes.push_back(std::move(c));
+            }
+        } else {
+            note(at);
+        }
+    }
+    note("/clock"_json_pointer);
+    commit_locked(std::move(changes));
+}
+
+void Machine::catch_up_locked(json& changes, bool& rebased)
+{
+    rebased = false;
+    if (state_file_changed_locked()) {
+        // Another process wrote the state file (a fold or a reset): start again from the files and
+        // put this process's own changes on top. What this process changed without naming it is
+        // taken in too.
+        changes = json::array();
+        journal::diff(saved_, state_, changes);
+        json keep = std::move(saved_);
+        const DiskMark keepMark = disk_;
+        json mine = std::move(state_);
+        const bool read = load_from_disk_locked();
+        json base = std::move(state_);
+        state_ = std::move(mine);
+        if (!read) {
+            saved_ = std::move(keep);
+            disk_ = keepMark;
+            return;
+        }
+        for (const auto& c : changes) journal::apply(base, c);
+        saved_ = std::move(base);
+        othersChanges_ = json::array();
+        othersReplaceAll_ = true;
+        rebased = true;
+        return;
+    }
+    const std::string text = read_file(journal_file(), disk_.journalRead);
+    disk_.journalRead += apply_journal(text, {&saved_}, &othersChanges_);
+}
+
+void Machine::take_in_others_changes()
+{
+    if (othersReplaceAll_) {
+        state_ = saved_;
+    } else {
+        for (const auto& c : othersChanges_) journal::apply(state_, c);
+    }
+    othersReplaceAll_ = false;
+    othersChanges_ = json::array();
+}
+
+StateLock::StateLock(Machine& m) : m_(m)
+{
+    m_.mutex_.lock();
+    // Between two sim calls no reference into the state is held: the place to take in what other
+    // processes saved.
+    if (m_.lockDepth_++ == 0 && (m_.othersReplaceAll_ || !m_.othersChanges_.empty())) m_.take_in_others_changes();
+}
+
+void StateLock::unlock()
+{
+    --m_.lockDepth_;
+    m_.mutex_.unlock();
+}
+
+void StateLock::lock()
+{
+    m_.mutex_.lock();
+    ++m_.lockDepth_;
+}
+
+StateLock::~StateLock()
+{
+    --m_.lockDepth_;
+    m_.mutex_.unlock();
+}
+
+void Machine::commit_locked(json changes)
+{
+    if (changes.empty()) return;
+    std::error_code ec;
+    fs::create_directories(root_, ec);
+    host::FileLock fileLock(lock_file());
+    bool rebased = false;
+    catch_up_locked(changes, rebased);
+    if (rebased || !fs::exists(state_file(), ec)) {
+        if (!rebased) saved_ = state_;
+        write_full_locked();
+        return;
+    }
+    // A line a writer left unfinished is cut off before this one's lines follow it.
+    if (fs::file_size(journal_file(), ec) != disk_.journalRead && !ec) fs::resize_file(journal_file(), disk_.journalRead);
+    std::string text;
+    for (const auto& c : changes) {
+        text += c.dump();
+        text += '\n';
+    }
+    {
+        std::ofstream out(journal_file(), std::ios::binary | std::ios::app);
+        out << text;
+        out.flush();
+        if (!out) throw std::runtime_error("cannot write " + journal_file().string());
+    }
+    for (const auto& c : changes) journal::apply(saved_, c);
+    disk_.journalRead += text.size();
+    if (disk_.journalRead > std::max(kFoldAtLeast, disk_.stateSize)) write_full_locked();
+}
+
+void Machine::write_full_locked()
+{
+    write_file_atomically(state_file(), saved_.dump(2) + "\n");
+    std::error_code ec;
+    // Emptied after the state file holds everything: a process that stops in between leaves a
+    // journal whose changes the new state file already has, and applying them again changes
+    // nothing.
+    if (fs::exists(journal_file(), ec)) fs::resize_file(journal_file(), 0, ec);
+    disk_.stateTime = fs::last_write_time(state_file(), ec);
+    disk_.stateSize = fs::file_size(state_file(), ec);
+    disk_.journalRead = 0;
+}
+
+void Machine::fold()
+{
+    auto l = lock();
+    std::error_code ec;
+    // A machine whose folder is gone (a test's, removed at its end) is not made again.
+    if (!loaded_ || !fs::is_directory(root_, ec)) return;
+    save();
+    host::FileLock fileLock(lock_file());
+    json none = json::array();
+    bool rebased = false;
+    catch_up_locked(none, rebased);
+    write_full_locked();
+}
+
+void Machine::with_file_lock(const std::function<void()>& f)
+{
+    auto l = lock();
+    std::error_code ec;
+    fs::create_directories(root_, ec);
+    host::FileLock fileLock(lock_file());
+    f();
 }
 
 void Machine::reset(const ProfileOptions& options)
 {
     auto l = lock();
     std::error_code ec;
+    fs::create_directories(root_, ec);
+    host::FileLock fileLock(lock_file());
     fs::remove_all(drive_c(), ec);
     fs::remove(event_file(), ec);
+    fs::remove(journal_file(), ec);
+    fs::remove(objects_file(), ec);
     fs::create_directories(drive_c(), ec);
     state_ = default_profile(options);
     loaded_ = true;
@@ -180,7 +433,10 @@ void Machine::reset(const ProfileOptions& options)
     callCounts_.clear();
     handles_.clear();
     eventSeq_ = 0;
-    save();
+    othersChanges_ = json::array();
+    othersReplaceAll_ = false;
+    saved_ = state_;
+    write_full_locked();
 }
 
 void Machine::event(json ev)
@@ -218,8 +474,14 @@ std::optional<std::uint32_t> Machine::fault(std::string_view op)
     return std::nullopt;
 }
 
+namespace {
+// The calling thread's own time while it runs as a background worker (see begin_timeline).
+thread_local std::optional<std::uint64_t> t_timeline;
+}  // namespace
+
 std::uint64_t Machine::now_ms()
 {
+    if (t_timeline) return *t_timeline;
     auto l = lock();
     return state().value("/clock/ms"_json_pointer, std::uint64_t{0});
 }
@@ -231,13 +493,27 @@ void Machine::sleep_ms(std::uint64_t ms)
         auto l = lock();
         json& s = state();
         real = s.value("/clock/real_time"_json_pointer, false);
-        s["clock"]["ms"] = now_ms() + ms;
+        if (t_timeline) *t_timeline += ms;
+        else s["clock"]["ms"] = now_ms() + ms;
         // The clock lives in memory while the program runs; it is saved with the next mutation.
     }
     if (real)
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     else
         std::this_thread::yield();
+}
+
+void Machine::begin_timeline()
+{
+    t_timeline.reset();
+    t_timeline = now_ms();
+}
+
+std::uint64_t Machine::end_timeline()
+{
+    const std::uint64_t at = t_timeline ? *t_timeline : now_ms();
+    t_timeline.reset();
+    return at;
 }
 
 win::HANDLE Machine::open_handle(std::string kind, std::string openedBy)

@@ -65,13 +65,33 @@ public:
     std::filesystem::path drive_c() const { return root_ / "C"; }
     std::filesystem::path state_file() const { return root_ / "machine.json"; }
     std::filesystem::path event_file() const { return root_ / "events.jsonl"; }
+    // The changes saved since the state file was last written, one JSON line each.
+    std::filesystem::path journal_file() const { return root_ / "journal.jsonl"; }
+    // Held (flock / LockFileEx) while a process reads or writes the state, so that two programs can
+    // use one machine at the same time.
+    std::filesystem::path lock_file() const { return root_ / "machine.lock"; }
+    // The named kernel objects of the machine (CreateMutexW), shared by its processes.
+    std::filesystem::path objects_file() const { return root_ / "objects.json"; }
 
     // All access to the state runs under this lock; the installer's background workers call into
     // the sim from their own threads.
     std::recursive_mutex& mutex() { return mutex_; }
     json& state();
-    // Writes the state atomically (temporary file, then rename).
+    // Saves what changed since the last save: the changes are appended to the journal under the
+    // file lock (after taking in what other processes appended meanwhile), so the cost follows the
+    // change. The journal is folded into the state file when it grows large and at the end of the
+    // process. A state is never seen half-written: the journal's lines are whole or ignored, the
+    // state file is replaced by a rename.
     void save();
+    // The same, where the caller names what it changed (JSON pointers, e.g. "/spooler/printers"):
+    // only those places are compared, so a change among many printers costs one printer.
+    void save_changed(std::initializer_list<std::string_view> paths);
+    // Writes the whole state to the state file (temporary file of this process, then rename) and
+    // empties the journal.
+    void fold();
+    // Runs `f` with the state file lock held (for data shared by the machine's processes beside the
+    // state, such as the named kernel objects). Not to be nested.
+    void with_file_lock(const std::function<void()>& f);
     // Replaces the state with a fresh default profile and clears the event log and drive C:.
     void reset(const ProfileOptions& options);
     static json default_profile(const ProfileOptions& options);
@@ -91,6 +111,11 @@ public:
     // Virtual clock in milliseconds. With "clock.real_time" set, sleeping really sleeps.
     std::uint64_t now_ms();
     void sleep_ms(std::uint64_t ms);
+    // A thread's own stretch of the virtual clock: from begin_timeline on, the calling thread's
+    // sleeps advance its own time only, as a background worker's time passes beside the waiting
+    // thread's on a real machine; end_timeline answers where the thread's time stands.
+    void begin_timeline();
+    std::uint64_t end_timeline();
 
     // Handle table: every handle the sim hands out is recorded until it is closed.
     win::HANDLE open_handle(std::string kind, std::string openedBy);
@@ -103,12 +128,34 @@ public:
     std::optional<std::filesystem::path> map_path(std::u16string_view windowsPath);
 
 private:
+    // Where this process stands with the files: which state file it read (its time and size tell a
+    // rewrite by another process) and how far into the journal.
+    struct DiskMark {
+        std::filesystem::file_time_type stateTime{};
+        std::uintmax_t stateSize = 0;
+        std::uintmax_t journalRead = 0;
+    };
+
+    friend class StateLock;
     Machine();
+    ~Machine();
+    void take_in_others_changes();
     void load_or_create();
+    bool load_from_disk_locked();
+    void commit_locked(json changes);
+    void catch_up_locked(json& changes, bool& rebased);
+    void write_full_locked();  // writes saved_
+    bool state_file_changed_locked();
     void populate_drive();
     std::filesystem::path root_;
     std::recursive_mutex mutex_;
     json state_;
+    json saved_;  // the state as the files hold it, as far as this process has read them
+    DiskMark disk_;
+    // Other processes' changes read into saved_ but not yet into state_ (see StateLock).
+    json othersChanges_ = json::array();
+    bool othersReplaceAll_ = false;
+    int lockDepth_ = 0;
     bool loaded_ = false;
     std::map<std::string, std::uint64_t, std::less<>> callCounts_;
     std::map<win::HANDLE, OpenHandle> handles_;
@@ -117,7 +164,26 @@ private:
 };
 
 // Shorthand for the lock every sim function takes.
-inline std::unique_lock<std::recursive_mutex> lock() { return std::unique_lock(Machine::get().mutex()); }
+// The outermost lock of a thread takes in what other processes saved meanwhile (read at this
+// process's last save); no sim function holds a reference into the state across it.
+class StateLock {
+public:
+    explicit StateLock(Machine& m);
+    ~StateLock();
+    StateLock(const StateLock&) = delete;
+    StateLock& operator=(const StateLock&) = delete;
+    // For a wait that lets other threads use the machine meanwhile.
+    void unlock();
+    void lock();
+
+private:
+    Machine& m_;
+};
+inline StateLock lock() { return StateLock(Machine::get()); }
+
+// Writes a file of the machine folder whole or not at all: a temporary file of this process, then a
+// rename over the old one.
+void write_file_atomically(const std::filesystem::path& file, const std::string& text);
 
 // Machine language ("de-DE" → "de").
 std::string language();

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "platform/sim/SimMachine.h"
+#include "platform/sim/SimObjects.h"
 #include "platform/sim/SimProcesses.h"
 #include "platform/utf.h"
 #include "platform/win/errors.h"
@@ -581,6 +582,7 @@ BOOL CloseHandle(HANDLE object)
         return TRUE;
     }
     if (sim::close_process_object(object)) return TRUE;
+    if (sim::close_mutex_object(object)) return TRUE;
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
 }

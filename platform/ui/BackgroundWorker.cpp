@@ -1,6 +1,7 @@
 #include "platform/ui/BackgroundWorker.h"
 
 #include <chrono>
+#include <set>
 
 #include "platform/ui/Pump.h"
 
@@ -8,10 +9,16 @@ namespace ui {
 
 namespace {
 
-std::function<bool()>& VirtualClockQuery()
+VirtualClock& Clock()
 {
-    static std::function<bool()> query;
-    return query;
+    static VirtualClock clock;
+    return clock;
+}
+
+bool ClockIsVirtual()
+{
+    const auto& c = Clock();
+    return c.active && c.now && c.beginTimeline && c.endTimeline && c.active();
 }
 
 // A work that does not end within this much real time is left to the wait loop's normal looks.
@@ -19,17 +26,42 @@ constexpr auto kSyncLimit = std::chrono::seconds(60);
 
 }  // namespace
 
-void SetVirtualClockQuery(std::function<bool()> query) { VirtualClockQuery() = std::move(query); }
+void SetVirtualClock(VirtualClock clock) { Clock() = std::move(clock); }
 
 // State shared with the worker's thread and with a posted completion, which may outlive a worker
 // whose owner went away before the next pump.
 struct BackgroundWorker::Shared {
-    std::mutex mutex;
-    std::condition_variable ended;
-    bool workEnded = true;
     bool busy = false;      // owning thread only
     bool ownerAlive = true; // owning thread only
 };
+
+namespace {
+
+// The works running on the virtual clock whose threads have not ended yet.
+struct RunningWorks {
+    std::mutex mutex;
+    std::condition_variable ended;
+    std::set<const void*> running;
+};
+
+RunningWorks& Running()
+{
+    static RunningWorks r;
+    return r;
+}
+
+// A work that pumps (it should not) must not wait for itself.
+thread_local bool t_onWorkerThread = false;
+
+}  // namespace
+
+void detail::WaitForWorkersOnVirtualClock()
+{
+    if (t_onWorkerThread) return;
+    auto& r = Running();
+    std::unique_lock l(r.mutex);
+    r.ended.wait_for(l, kSyncLimit, [&] { return r.running.empty(); });
+}
 
 BackgroundWorker::BackgroundWorker(std::string name) : Name(std::move(name)), shared_(std::make_shared<Shared>()) {}
 
@@ -46,46 +78,62 @@ bool BackgroundWorker::RunWorkerAsync(int argument)
     if (shared_->busy) return false;
     if (thread_.joinable()) thread_.join();  // the previous run's thread has ended already
     shared_->busy = true;
-    {
-        std::lock_guard l(shared_->mutex);
-        shared_->workEnded = false;
+    const bool virtualClock = ClockIsVirtual();
+    const void* key = shared_.get();
+    if (virtualClock) {
+        std::lock_guard l(Running().mutex);
+        Running().running.insert(key);
     }
     auto shared = shared_;
     auto work = DoWork;
-    thread_ = std::thread([this, shared, work, argument] {
+    thread_ = std::thread([this, shared, work, argument, virtualClock, key] {
+        t_onWorkerThread = true;
         WorkerCompletion completion;
+        std::uint64_t endedAt = 0;
         try {
+            if (virtualClock) Clock().beginTimeline();
             if (work) completion.Result = work(argument);
         } catch (...) {
             completion.Error = std::current_exception();
         }
         try {
-            ui::Post([this, shared, completion] {
+            if (virtualClock) endedAt = Clock().endTimeline();
+        } catch (...) {
+        }
+        try {
+            auto complete = [this, shared, completion] {
                 if (!shared->ownerAlive) return;
                 // In one step: the worker becomes idle and its completion runs.
                 shared->busy = false;
                 if (thread_.joinable()) thread_.join();
                 if (RunWorkerCompleted) RunWorkerCompleted(completion);
-            });
+            };
+            if (virtualClock) {
+                // Due once the waiting thread's clock has reached the end of the work.
+                ui::PostWhen(std::move(complete), [endedAt] {
+                    try {
+                        return Clock().now() >= endedAt;
+                    } catch (...) {
+                        return true;
+                    }
+                });
+            } else {
+                ui::Post(std::move(complete));
+            }
         } catch (...) {
             // Nothing may leave the worker's thread; without a posted completion the worker would
             // stay busy, which the owner sees as a work that never ends.
         }
-        {
-            std::lock_guard l(shared->mutex);
-            shared->workEnded = true;
+        if (virtualClock) {
+            auto& r = Running();
+            {
+                std::lock_guard l(r.mutex);
+                r.running.erase(key);
+            }
+            r.ended.notify_all();
         }
-        shared->ended.notify_all();
     });
     return true;
-}
-
-void BackgroundWorker::SyncWithMachineClock()
-{
-    const auto& query = VirtualClockQuery();
-    if (!query || !query()) return;
-    std::unique_lock l(shared_->mutex);
-    shared_->ended.wait_for(l, kSyncLimit, [this] { return shared_->workEnded; });
 }
 
 }  // namespace ui

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -43,20 +44,30 @@ public:
     // Starts the work; false (and nothing started) while the worker is busy.
     bool RunWorkerAsync(int argument);
 
-    // On a machine whose clock is virtual (the simulated machine), a wait loop's sleep takes no real
-    // time, so the work's thread would fall behind the clock; this lets the work run to its end
-    // first, so that a look after the sleep sees what it would see on a real machine. Everywhere
-    // else it returns at once.
-    void SyncWithMachineClock();
-
 private:
     struct Shared;
     std::shared_ptr<Shared> shared_;
     std::thread thread_;
 };
 
-// Installed by a machine backend whose clock is virtual: answers whether sleeping takes no real
-// time at the moment.
-void SetVirtualClockQuery(std::function<bool()> query);
+// Installed by a machine backend whose clock is virtual (the simulated machine). There a sleep takes
+// no real time, so a wait loop would look at a worker again and again while its thread still
+// runs, and the worker's own sleeps would add to the waiting thread's. With the clock installed,
+// the worker runs on a stretch of the clock of its own that begins when it starts, and its
+// completion is due when the waiting thread's clock reaches the time the work ended: a work of
+// 60 s spans 60 s of the wait loop's sleeps, as on a real machine.
+struct VirtualClock {
+    std::function<bool()> active;                // whether sleeping takes no real time now
+    std::function<std::uint64_t()> now;          // the calling thread's time (ms)
+    std::function<void()> beginTimeline;         // the calling thread's time goes its own way
+    std::function<std::uint64_t()> endTimeline;  // ...until here; answers where it stands
+};
+void SetVirtualClock(VirtualClock clock);
+
+namespace detail {
+// For the pump: waits (in real time, a limited while) until every worker started on the virtual
+// clock has ended its work, so that its completion is posted with its due time.
+void WaitForWorkersOnVirtualClock();
+}  // namespace detail
 
 }  // namespace ui

@@ -9,6 +9,9 @@ namespace ui {
 
 // Queues a call to run on the UI thread at its next DoEvents.
 void Post(std::function<void()> call);
+// Queues a call to run at the first DoEvents at which `due()` holds (a worker's completion on a
+// virtual clock waits there for the time its work ended).
+void PostWhen(std::function<void()> call, std::function<bool()> due);
 // Processes pending window messages (through the window backend) and runs posted calls.
 void DoEvents();
 

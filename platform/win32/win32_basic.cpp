@@ -7,6 +7,7 @@ namespace {
 // Taken before windows.h, whose macros of the same names would rewrite them.
 constexpr int kSeamUoiFlags = win::UOI_FLAGS;
 constexpr win::DWORD kSeamWsfVisible = win::WSF_VISIBLE;
+constexpr win::DWORD kSeamErrorNotOwner = win::ERROR_NOT_OWNER;
 }  // namespace
 
 #include <windows.h>
@@ -23,6 +24,8 @@ static_assert(sizeof(BOOL) == sizeof(::BOOL));
 static_assert(sizeof(HANDLE) == sizeof(::HANDLE));
 static_assert(kSeamUoiFlags == UOI_FLAGS);
 static_assert(kSeamWsfVisible == WSF_VISIBLE);
+static_assert(kSeamErrorNotOwner == ERROR_NOT_OWNER);
+static_assert(sizeof(SECURITY_ATTRIBUTES) == sizeof(::SECURITY_ATTRIBUTES));
 static_assert(sizeof(USEROBJECTFLAGS) == sizeof(::USEROBJECTFLAGS));
 static_assert(offsetof(USEROBJECTFLAGS, fInherit) == offsetof(::USEROBJECTFLAGS, fInherit));
 static_assert(offsetof(USEROBJECTFLAGS, fReserved) == offsetof(::USEROBJECTFLAGS, fReserved));
@@ -107,6 +110,13 @@ DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size)
 UINT GetSystemDirectoryW(LPWSTR buffer, UINT size) { return ::GetSystemDirectoryW(W(buffer), size); }
 
 void Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
+
+HANDLE CreateMutexW(SECURITY_ATTRIBUTES* attributes, BOOL initialOwner, LPCWSTR name)
+{
+    return ::CreateMutexW(reinterpret_cast<::LPSECURITY_ATTRIBUTES>(attributes), initialOwner, W(name));
+}
+
+BOOL ReleaseMutex(HANDLE mutex) { return ::ReleaseMutex(mutex); }
 ULONGLONG GetTickCount64() { return ::GetTickCount64(); }
 HANDLE GetCurrentProcess() { return ::GetCurrentProcess(); }
 

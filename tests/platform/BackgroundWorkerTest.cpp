@@ -8,6 +8,8 @@
 
 #include "platform/ui/BackgroundWorker.h"
 #include "platform/ui/Pump.h"
+#include "platform/win32api.h"
+#include "tests/support/SimFixture.h"
 
 namespace {
 
@@ -70,6 +72,73 @@ TEST(BackgroundWorkerTest, ACompletionAfterTheWorkerWentAwayIsDropped)
     }
     ui::DoEvents();
     EXPECT_FALSE(ran);
+}
+
+// On the sim's virtual clock a work's time passes beside the waiting thread's: the wait loop's
+// looks (dot, pump, sleep) see the worker busy for as many sleeps as the work lasted, and the
+// clock moves by the longer of the two, not by their sum.
+class WorkerOnVirtualClock : public txrtest::SimTest {};
+
+TEST_F(WorkerOnVirtualClock, TheWaitLoopSleepsAsLongAsTheWorkTakes)
+{
+    struct Case {
+        win::DWORD workMs;  // the work's own sleeps, in steps of 250 ms as a service wait makes them
+        win::DWORD periodMs;
+        int looks;
+    };
+    const Case cases[] = {
+        {0, 1000, 1},        // a work that takes no time: one look, as before
+        {60000, 1000, 61},   // a removal waiting 60 s for the spooler
+        {60000, 2000, 31},   // the same wait in the install loop
+        {1500, 2000, 2},     // shorter than one sleep: the next look sees it done
+    };
+    for (const auto& c : cases) {
+        ui::BackgroundWorker worker;
+        worker.DoWork = [&](int) {
+            for (win::DWORD t = 0; t < c.workMs; t += 250) win::Sleep(250);
+            return 7;
+        };
+        int result = 0;
+        std::uint64_t completedAt = 0;
+        worker.RunWorkerCompleted = [&](const ui::WorkerCompletion& done) {
+            result = done.Result;
+            completedAt = win::GetTickCount64();
+        };
+        const std::uint64_t start = win::GetTickCount64();
+        ASSERT_TRUE(worker.RunWorkerAsync(0));
+        int looks = 0;
+        while (worker.IsBusy() && looks < 1000) {
+            ++looks;
+            ui::DoEvents();
+            if (worker.IsBusy()) win::Sleep(c.periodMs);
+        }
+        EXPECT_EQ(looks, c.looks) << c.workMs << " ms of work, " << c.periodMs << " ms sleeps";
+        EXPECT_EQ(result, 7);
+        EXPECT_GE(completedAt - start, c.workMs);
+        EXPECT_LT(completedAt - start, c.workMs + c.periodMs) << "the clock moves by the longer, not the sum";
+    }
+}
+
+TEST_F(WorkerOnVirtualClock, TheWorksEventsCarryItsOwnTime)
+{
+    ui::BackgroundWorker worker;
+    worker.DoWork = [](int) {
+        win::Sleep(5000);
+        win::Beep(440, 100);
+        return 0;
+    };
+    worker.RunWorkerCompleted = [](const ui::WorkerCompletion&) {};
+    const std::uint64_t start = win::GetTickCount64();
+    worker.RunWorkerAsync(0);
+    while (worker.IsBusy()) {
+        ui::DoEvents();
+        if (worker.IsBusy()) win::Sleep(1000);
+    }
+    const auto beeps = Events("beep");
+    ASSERT_EQ(beeps.size(), 1u);
+    EXPECT_EQ(beeps[0]["t"].get<std::uint64_t>(), start + 5000);
+    // The work ended at 5100 ms (the tone lasts 100 ms); the loop saw it at its next look.
+    EXPECT_EQ(win::GetTickCount64(), start + 6000);
 }
 
 }  // namespace

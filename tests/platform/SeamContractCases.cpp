@@ -1109,6 +1109,46 @@ void Wow64Redirection(Check& c)
     CONTRACT_TRUE(c, Wow64RevertWow64FsRedirection(old));
 }
 
+// A named mutex is one object however often it is made: the second CreateMutexW of the name gets
+// ERROR_ALREADY_EXISTS (and no ownership); the name goes with its last handle. Only the owning
+// thread may release it.
+void NamedMutexes(Check& c)
+{
+    const char16_t name[] = u"TXR4100-Contract-Mutex";
+    Poison();
+    HANDLE first = CreateMutexW(nullptr, TRUE, name);
+    CONTRACT_TRUE(c, first != nullptr);
+    CONTRACT_EQ(c, GetLastError(), ERROR_SUCCESS);
+    Poison();
+    HANDLE second = CreateMutexW(nullptr, TRUE, name);
+    CONTRACT_TRUE(c, second != nullptr);
+    CONTRACT_EQ(c, GetLastError(), ERROR_ALREADY_EXISTS);
+    // Another spelling is another name: kernel object names are compared with regard to case.
+    HANDLE other = CreateMutexW(nullptr, FALSE, u"txr4100-contract-mutex");
+    CONTRACT_EQ(c, GetLastError(), ERROR_SUCCESS);
+    Poison();
+    CONTRACT_TRUE(c, ReleaseMutex(first));
+    EXPECT_FAILS_WITH(c, ReleaseMutex(first), ERROR_NOT_OWNER);
+    EXPECT_FAILS_WITH(c, ReleaseMutex(other), ERROR_NOT_OWNER);
+    CONTRACT_TRUE(c, CloseHandle(other));
+    CONTRACT_TRUE(c, CloseHandle(first));
+    // One handle left: the name still exists.
+    HANDLE third = CreateMutexW(nullptr, FALSE, name);
+    CONTRACT_EQ(c, GetLastError(), ERROR_ALREADY_EXISTS);
+    CONTRACT_TRUE(c, CloseHandle(third));
+    CONTRACT_TRUE(c, CloseHandle(second));
+    HANDLE again = CreateMutexW(nullptr, FALSE, name);
+    CONTRACT_EQ(c, GetLastError(), ERROR_SUCCESS);
+    CONTRACT_TRUE(c, CloseHandle(again));
+    // Mutexes of no name never meet.
+    HANDLE a = CreateMutexW(nullptr, FALSE, nullptr);
+    HANDLE b = CreateMutexW(nullptr, FALSE, nullptr);
+    CONTRACT_EQ(c, GetLastError(), ERROR_SUCCESS);
+    CONTRACT_TRUE(c, a != nullptr && b != nullptr && a != b);
+    CONTRACT_TRUE(c, CloseHandle(a));
+    CONTRACT_TRUE(c, CloseHandle(b));
+}
+
 }  // namespace
 
 const std::vector<Case>& Cases()
@@ -1138,6 +1178,7 @@ const std::vector<Case>& Cases()
         {"PrinterClassDevices", PrinterClassDevices},
         {"InterfaceDriverInstall", InterfaceDriverInstall},
         {"Wow64Redirection", Wow64Redirection},
+        {"NamedMutexes", NamedMutexes},
     };
     return cases;
 }
