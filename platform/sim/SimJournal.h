@@ -11,6 +11,8 @@
 // added or deleted among a thousand is one short line.
 #pragma once
 
+#include <string>
+
 #include <nlohmann/json.hpp>
 
 namespace sim::journal {
@@ -19,6 +21,9 @@ using json = nlohmann::json;
 
 // Appends to `changes` (an array) what turns `from` into `to`.
 void diff(const json& from, const json& to, json& changes);
+
+// The element of a list whose "name" is `name`, or null.
+const json* find_named(const json& list, const std::string& name);
 
 // Applies one change; false (and the state unchanged) for a change it cannot apply.
 bool apply(json& state, const json& change);

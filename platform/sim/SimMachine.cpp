@@ -281,6 +281,24 @@ void Machine::save_changed(std::initializer_list<std::string_view> paths)
     commit_locked(std::move(changes));
 }
 
+void Machine::save_element(std::string_view list, std::string_view name)
+{
+    auto l = lock();
+    if (!loaded_) load_or_create();
+    const json::json_pointer at{std::string(list)};
+    const std::string n(name);
+    const json* now = state_.contains(at) ? journal::find_named(state_[at], n) : nullptr;
+    const json* was = saved_.contains(at) ? journal::find_named(saved_[at], n) : nullptr;
+    json changes = json::array();
+    if (now && (!was || *was != *now))
+        changes.push_back({{"op", "put"}, {"path", at.to_string()}, {"name", n}, {"value", *now}});
+    else if (!now && was)
+        changes.push_back({{"op", "drop"}, {"path", at.to_string()}, {"name", n}});
+    if (saved_.value("/clock/ms"_json_pointer, std::uint64_t{0}) != state_.value("/clock/ms"_json_pointer, std::uint64_t{0}))
+        changes.push_back({{"op", "set"}, {"path", "/clock/ms"}, {"value", state_["clock"]["ms"]}});
+    commit_locked(std::move(changes));
+}
+
 void Machine::catch_up_locked(json& changes, bool& rebased)
 {
     rebased = false;

@@ -86,6 +86,9 @@ public:
     // The same, where the caller names what it changed (JSON pointers, e.g. "/spooler/printers"):
     // only those places are compared, so a change among many printers costs one printer.
     void save_changed(std::initializer_list<std::string_view> paths);
+    // The same for one element of a list of named objects ("/spooler/printers", "Printer 17"),
+    // added, changed or deleted: the cost is that of the element, however long the list.
+    void save_element(std::string_view list, std::string_view name);
     // Writes the whole state to the state file (temporary file of this process, then rename) and
     // empties the journal.
     void fold();

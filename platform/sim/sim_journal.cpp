@@ -63,6 +63,8 @@ void diff_at(const json& from, const json& to, const pointer& path, json& change
         }
         return;
     }
+    // A list that did not change is told by comparing it, without hashing its names.
+    if (from.is_array() && to.is_array() && from == to) return;
     if (from.is_array() && to.is_array() && !from.empty() && diff_named_lists(from, to, path, changes)) return;
     if (from != to) set(path, to, changes);
 }
@@ -85,6 +87,12 @@ json* find_named(json& list, const std::string& name, std::size_t* at = nullptr)
 }  // namespace
 
 void diff(const json& from, const json& to, json& changes) { diff_at(from, to, pointer(), changes); }
+
+const json* find_named(const json& list, const std::string& name)
+{
+    if (!list.is_array()) return nullptr;
+    return find_named(const_cast<json&>(list), name);
+}
 
 bool apply(json& state, const json& change)
 {

@@ -106,6 +106,10 @@ TEST_F(SimStateFile, ASaveAmongManyPrintersWritesOnlyTheChange)
     Printers().push_back(Printer("Printer new"));
     sim::Machine::get().save_changed({"/spooler/printers"});
     EXPECT_LT(JournalBytes() - afterOne, 200u);
+    const auto afterTwo = JournalBytes();
+    Printers()[10]["port"] = "USB001";
+    sim::Machine::get().save_element("/spooler/printers", Printers()[10]["name"].get<std::string>());
+    EXPECT_LT(JournalBytes() - afterTwo, 200u);
     EXPECT_EQ(std::filesystem::last_write_time(sim::Machine::get().state_file()), stateTime)
         << "the state file is not rewritten";
 
