@@ -77,6 +77,7 @@ const std::map<std::uint32_t, Message>& table()
                 "Der angegebene Dienst ist kein installierter Dienst."}},
         {1061, {"The service cannot accept control messages at this time.",
                 "Der Dienst kann zurzeit keine Steuerungsmeldungen annehmen."}},
+        {1059, {"Circular service dependency was specified.", "Es wurde eine zirkuläre Dienstabhängigkeit angegeben."}},
         {1062, {"The service has not been started.", "Der Dienst wurde nicht gestartet."}},
         {1065, {"The database specified does not exist.", "Die angegebene Datenbank ist nicht vorhanden."}},
         {1068, {"The dependency service or group failed to start.",

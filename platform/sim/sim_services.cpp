@@ -31,8 +31,6 @@ const sim::RegisterDefaults serviceDefaults("services", [](json& s, const sim::P
     });
 });
 
-constexpr DWORD ERROR_CIRCULAR_DEPENDENCY = 1059;
-constexpr DWORD ERROR_SERVICE_DEPENDENCY_DELETED = 1075;
 constexpr DWORD kGenericRead = 0x80000000u, kGenericWrite = 0x40000000u, kGenericExecute = 0x20000000u,
                 kGenericAll = 0x10000000u, kGenericRights = 0xF0000000u;
 constexpr DWORD kReadControl = 0x00020000;  // STANDARD_RIGHTS_READ, _WRITE and _EXECUTE alike

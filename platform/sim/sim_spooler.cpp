@@ -1244,7 +1244,7 @@ HANDLE AddPrinterW(LPWSTR name, DWORD level, BYTE* printer)
                                    ? stored_security(p.pSecurityDescriptor)
                                    : to_hex(kDefaultPrinterSecurity, sizeof kDefaultPrinterSecurity);
     sp()["printers"].push_back(j);
-    m.save();
+    m.save_element("/spooler/printers", j["name"].get<std::string>());
     m.event({{"type", "printer_added"}, {"name", j["name"]}, {"driver", j["driver"]}, {"port", j["port"]}});
     return new_handle(HKind::Printer, j["name"].get<std::string>(), PRINTER_ALL_ACCESS, "AddPrinterW");
 }
@@ -1340,13 +1340,14 @@ BOOL DeletePrinter(HANDLE printer)
         m.event({{"type", "printer_pending_deletion"}, {"name", h->name}, {"jobs", jobs}});
         return TRUE;
     }
+    const std::string deleted = (*p).value("name", h->name);
     auto& arr = sp()["printers"];
     for (std::size_t i = 0; i < arr.size(); ++i)
         if (&arr[i] == p) {
             arr.erase(i);
             break;
         }
-    m.save();
+    m.save_element("/spooler/printers", deleted);
     m.event({{"type", "printer_deleted"}, {"name", h->name}});
     return TRUE;
 }
