@@ -119,16 +119,6 @@ Cms read_signed_data(const fs::path& file)
     return cms;
 }
 
-std::string der_of(X509* x)
-{
-    unsigned char* buf = nullptr;
-    const int n = i2d_X509(x, &buf);
-    if (n <= 0) return {};
-    std::string d(reinterpret_cast<char*>(buf), static_cast<std::size_t>(n));
-    OPENSSL_free(buf);
-    return d;
-}
-
 bool store_holds(const char* store, const std::string& der)
 {
     const auto held = certs::store_certificates(store);
@@ -186,7 +176,7 @@ std::uint32_t check_package(const fs::path& infHost, Prompt prompt, const char* 
     std::vector<std::string> extra;
     for (int i = 0; carried && i < sk_X509_num(carried.get()); ++i) {
         X509* x = sk_X509_value(carried.get(), i);
-        extra.push_back(der_of(x));
+        extra.push_back(certs::der_of_certificate(x));
         if (signerDer.empty() && CMS_SignerInfo_cert_cmp(si, x) == 0) signerDer = extra.back();
     }
     if (signerDer.empty()) return refusal_code("not_signed");

@@ -10,8 +10,12 @@
 
 #include "platform/win/types.h"
 
+struct x509_st;  // OpenSSL's X509
+
 namespace sim::certs {
 
+// A certificate's DER bytes (empty when it cannot be encoded).
+std::string der_of_certificate(x509_st* certificate);
 // The certificates (DER) of a local machine system store ("Root", "CA", ...); none when it is missing.
 std::vector<std::string> store_certificates(const std::string& name);
 // The chain the local machine's chain engine builds for a certificate: the certificate first, then

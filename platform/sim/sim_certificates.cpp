@@ -398,6 +398,8 @@ bool signed_by(X509* cert, X509* issuer)
 
 namespace sim::certs {
 
+std::string der_of_certificate(x509_st* certificate) { return der_of(certificate); }
+
 std::vector<std::string> store_certificates(const std::string& name)
 {
     std::vector<std::string> out;
